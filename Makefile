@@ -1,0 +1,36 @@
+# Everyday entry points. Each one installs what is missing first.
+JOBS  ?= 2
+BUILD ?= build
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build test test-asan test-tsan run screenshot clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 300
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=address >/dev/null
+	@cmake --build build-asan -j$(JOBS)
+	cd build-asan && ctest --output-on-failure -j$(JOBS) --timeout 300
+
+# The threaded parts (serial component, watcher) under ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j$(JOBS) --target kivo_serial_tests
+	cd build-tsan && ctest --output-on-failure -j$(JOBS) --timeout 300 -L serial
+
+run: build
+	@scripts/run-with-sim.sh $(BUILD)
+
+clean:
+	rm -rf build build-asan build-tsan

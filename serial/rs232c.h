@@ -1,0 +1,156 @@
+// Trs232c: one RS-232C port with its line settings, timed transfers, queue counts and
+// line event handlers. It never throws: operations answer true/false (-1 for the counts
+// of a closed port); with `debug` set, a failing open shows why in a message box.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commapi.h"
+#include "notifyevent.h"
+
+class Trs232c;
+
+// One element per bit 0..14 of the device-control flag word.
+enum rsflow {
+    dfBinary,
+    dfParity,
+    dfOutxCtsFlow,
+    dfOutxDsrFlow,
+    dfDtrControl_b0,
+    dfDtrControl_b1,
+    dfDsrSensitivity,
+    dfTXContinueOnXoff,
+    dfOutX,
+    dfInX,
+    dfErrorChar,
+    dfNull,
+    dfRtsControl_b0,
+    dfRtsControl_b1,
+    dfAbortOnError,
+};
+
+class rsflowset {
+  public:
+    constexpr rsflowset() = default;
+    constexpr rsflowset(std::initializer_list<rsflow> elements) {
+        for (rsflow e : elements) insert(e);
+    }
+    static constexpr rsflowset fromBits(std::uint32_t bits) {
+        rsflowset s;
+        s.bits_ = static_cast<std::uint16_t>(bits & 0x7FFF);
+        return s;
+    }
+    constexpr std::uint32_t bits() const { return bits_; }
+    constexpr bool contains(rsflow e) const { return (bits_ >> e) & 1u; }
+    constexpr void insert(rsflow e) { bits_ = static_cast<std::uint16_t>(bits_ | (1u << e)); }
+    constexpr void erase(rsflow e) { bits_ = static_cast<std::uint16_t>(bits_ & ~(1u << e)); }
+    constexpr bool empty() const { return bits_ == 0; }
+    friend constexpr bool operator==(rsflowset, rsflowset) = default;
+
+  private:
+    std::uint16_t bits_ = 0;
+};
+
+using TNotifyEvent = NotifyEventOf<Trs232c>;
+
+// Shows the component's messages (open failures with `debug` set). The default
+// writes to stderr; the application installs its message box, tests capture the text.
+using MessageBoxFunction = std::function<void(const std::string& text)>;
+void setRs232cMessageBox(MessageBoxFunction show);
+
+class Trs232c {
+  public:
+    Trs232c();  // on the platform's communications backend
+    explicit Trs232c(comm::CommApi& api);
+    ~Trs232c();
+    Trs232c(const Trs232c&) = delete;
+    Trs232c& operator=(const Trs232c&) = delete;
+
+    // Line settings; they take effect at the next open.
+    int charbit = 8;
+    std::string stopbit = "1";
+    int bps = 9600;
+    std::string portname = "COM1";
+    int rxbuffsize = 1024;
+    int txbuffsize = 1024;
+    int readinterval = 0;
+    std::atomic<int> txtimeout{30000};  // also each write's wait bound
+    std::atomic<int> rxtimeout{30000};  // also each read's wait bound
+    std::string paritymode = "無し";
+    int flowflag = 1;
+    std::atomic<int> packetsize{0};  // read by the line event watcher at each event
+    bool debug = false;
+    int XonLim = 0;
+    int XoffLim = 0;
+    char XonChar = 17;
+    char XoffChar = 19;
+    char ErrorChar = 0;
+    char EofChar = 0;
+    char EvtChar = 0;
+
+    rsflowset flow() const { return rsflowset::fromBits(static_cast<std::uint32_t>(flowflag)); }
+    void setflow(rsflowset s) { flowflag = static_cast<int>(s.bits()); }
+
+    // Line event handlers: their assignment at open decides which events are watched.
+    TNotifyEvent OnBREAK;
+    TNotifyEvent OnCTS;
+    TNotifyEvent OnDSR;
+    TNotifyEvent OnERR;
+    TNotifyEvent OnRING;
+    TNotifyEvent OnRLSD;
+    TNotifyEvent OnRXCHAR;
+    TNotifyEvent OnRXFLAG;
+    TNotifyEvent OnTXEMPTY;
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnOpen;
+    TNotifyEvent OnClose;
+    TNotifyEvent OnPACKET;
+
+    bool open();
+    bool close();
+
+    bool rxdata(std::uint8_t* buffer, int count);
+    bool txdata(std::vector<std::uint8_t> bytes, int count);
+    bool rxbyte(char& value);
+    bool txbyte(char value);
+    int rxcount();
+    int txcount();
+
+    bool isOpen() const { return opened; }
+    comm::CommApi& api() { return api_; }
+
+  private:
+    // One transfer direction: its event, its OVERLAPPED record and the buffer a
+    // transfer left pending after a given-up wait may still use.
+    struct Direction {
+        comm::HANDLE event = nullptr;
+        comm::OVERLAPPED ov{};
+        comm::DWORD immediate = 0;  // count reported by a transfer that completed at once
+        comm::DWORD completed = 0;  // count reported by GetOverlappedResult
+        std::vector<std::uint8_t> buffer;
+        bool pending = false;  // a wait gave up on the last transfer
+    };
+
+    void showError(const char* text);
+    bool settle(Direction& d, comm::DWORD abortFlag);
+    bool transfer(Direction& d, bool write, int count, int timeout, comm::DWORD& moved);
+    int queueCount(bool input);
+
+    comm::CommApi& api_;
+    bool opened = false;
+    comm::HANDLE hcomm = nullptr;
+    comm::DCB dcb{};
+    comm::COMMTIMEOUTS timeouts{};
+    comm::DWORD evtmask = 0;
+    bool usethread = false;
+    // the line event watcher (commthread) plugs in here
+    Direction rx, tx;
+    // the notification hand-over (notifywnd) plugs in here
+    char bytebuf[2] = {0, 0};
+};

@@ -1,0 +1,128 @@
+#include "testenv.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace testenv {
+
+using Clock = std::chrono::steady_clock;
+
+TempDir::TempDir() {
+    std::string templ = (std::filesystem::temp_directory_path() / "kivo-test-XXXXXX").string();
+    if (!mkdtemp(templ.data())) throw std::system_error(errno, std::generic_category(), "mkdtemp");
+    path_ = templ;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+Pty::Pty() {
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
+        throw std::system_error(errno, std::generic_category(), "openpty");
+    slave_ = name;
+    // Raw on both sides so that bytes pass unchanged.
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    slaveKeep_ = slave;
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+}
+
+Pty::~Pty() {
+    if (master_ >= 0) ::close(master_);
+    if (slaveKeep_ >= 0) ::close(slaveKeep_);
+}
+
+void Pty::linkAs(const std::string& portsDir, const std::string& comName) const {
+    std::filesystem::create_directories(portsDir);
+    std::filesystem::create_symlink(slave_, std::filesystem::path(portsDir) / comName);
+}
+
+void Pty::write(const std::string& bytes) {
+    std::size_t off = 0;
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (off < bytes.size()) {
+        ssize_t n = ::write(master_, bytes.data() + off, bytes.size() - off);
+        if (n > 0) {
+            off += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            throw std::system_error(errno, std::generic_category(), "pty write");
+        if (Clock::now() > deadline) throw std::runtime_error("pty write timed out");
+        pollfd p{master_, POLLOUT, 0};
+        ::poll(&p, 1, 50);
+    }
+}
+
+std::string Pty::read(std::size_t expected, std::chrono::milliseconds timeout) {
+    std::string out;
+    auto deadline = Clock::now() + timeout;
+    while (out.size() < expected) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{master_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+        char buf[4096];
+        ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0)
+            out.append(buf, static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    return out;
+}
+
+std::string Pty::drain(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) {
+    std::string out;
+    auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        pollfd p{master_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(quiet.count())) <= 0) break;
+        char buf[4096];
+        ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0)
+            out.append(buf, static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    return out;
+}
+
+void Pty::hangUp() {
+    if (slaveKeep_ >= 0) ::close(slaveKeep_);
+    slaveKeep_ = -1;
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name.c_str())) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+}  // namespace testenv

@@ -1,0 +1,66 @@
+// Real resources for tests: a private folder, a pseudo-terminal pair, an environment
+// variable set for one test. Everything is released by the destructor.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace testenv {
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+// A pseudo-terminal: the test plays the far end on the master, the code under test
+// opens the slave by its path (or by a COM name linked to it in a ports folder).
+class Pty {
+  public:
+    Pty();
+    ~Pty();
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& slavePath() const { return slave_; }
+    int master() const { return master_; }
+
+    // Links `comName` (e.g. "COM3") to the slave inside `portsDir`.
+    void linkAs(const std::string& portsDir, const std::string& comName) const;
+
+    void write(const std::string& bytes);
+    // Reads what arrives until `expected` bytes are in or `timeout` passes.
+    std::string read(std::size_t expected, std::chrono::milliseconds timeout);
+    // Reads until nothing more arrives for `quiet` (bounded by `timeout`).
+    std::string drain(std::chrono::milliseconds quiet = std::chrono::milliseconds(100),
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // Closes the master: the slave side sees a hang-up.
+    void hangUp();
+
+  private:
+    int master_ = -1;
+    int slaveKeep_ = -1;  // keeps the slave's line discipline alive between opens
+    std::string slave_;
+};
+
+// Sets an environment variable for the lifetime of the object, then restores it.
+class ScopedEnv {
+  public:
+    ScopedEnv(const std::string& name, const std::string& value);
+    ~ScopedEnv();
+
+  private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+}  // namespace testenv
