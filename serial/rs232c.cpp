@@ -71,8 +71,25 @@ Trs232c::Trs232c(CommApi& api) : api_(api) {
 }
 
 Trs232c::~Trs232c() {
-    close();
+    try {
+        close();
+    } catch (...) {
+        // A raising OnClose must not end the program from a destructor.
+    }
+    releaseHandles();  // whatever a raising OnClose left held
     // The notification hand-over is destroyed here, after close.
+}
+
+bool Trs232c::releaseHandles() {
+    for (Direction* d : {&rx, &tx}) {
+        if (d->event) api_.CloseHandle(d->event);
+        d->event = nullptr;
+        d->pending = false;  // a purge or the close itself has ended it
+    }
+    if (hcomm == nullptr || hcomm == INVALID_HANDLE_VALUE) return false;
+    BOOL closed = api_.CloseHandle(hcomm);
+    hcomm = INVALID_HANDLE_VALUE;
+    return closed != 0;
 }
 
 void Trs232c::showError(const char* text) {
@@ -87,6 +104,7 @@ void Trs232c::showError(const char* text) {
 
 bool Trs232c::open() {
     if (opened) return false;
+    releaseHandles();  // left held only by an OnClose that raised
 
     hcomm = api_.CreateFileA(portname.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -100,8 +118,7 @@ bool Trs232c::open() {
     auto fail = [this](const char* text) {
         showError(text);
         api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_RXABORT);
-        api_.CloseHandle(hcomm);
-        hcomm = INVALID_HANDLE_VALUE;
+        releaseHandles();
         return false;
     };
 
@@ -170,13 +187,7 @@ bool Trs232c::close() {
     // The line event watcher is stopped here when usethread is set.
     opened = false;
     OnClose(*this);
-    api_.CloseHandle(rx.event);
-    api_.CloseHandle(tx.event);
-    rx.event = tx.event = nullptr;
-    rx.pending = tx.pending = false;  // the purge above aborted them
-    BOOL closed = api_.CloseHandle(hcomm);
-    hcomm = INVALID_HANDLE_VALUE;
-    return closed != 0;
+    return releaseHandles();
 }
 
 // A transfer whose wait gave up may still be running on this direction's record and

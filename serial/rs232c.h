@@ -138,6 +138,7 @@ class Trs232c {
     };
 
     void showError(const char* text);
+    bool releaseHandles();
     bool settle(Direction& d, comm::DWORD abortFlag);
     bool transfer(Direction& d, bool write, int count, int timeout, comm::DWORD& moved);
     int queueCount(bool input);
