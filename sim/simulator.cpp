@@ -85,15 +85,16 @@ void Simulator::run() {
             // Cannot happen while the slave is held open; if it does, stop watching the line
             // rather than spin on it, and wait for the stop request only.
             lineUsable = false;
-            events.logs.push_back(timeStamp(std::chrono::system_clock::now()) +
-                                  "  the line hung up; no more commands are read");
+            events.reports.emplace_back(false, timeStamp(std::chrono::system_clock::now()) +
+                                                   "  the line hung up; no more commands are read");
         }
         changed_.notify_all();
+        // Reports before answers: whoever has read the answer may rely on them.
+        for (const auto& [isSummary, text] : events.reports) {
+            const auto& report = isSummary ? options_.onSummary : options_.onLog;
+            if (report) report(text);
+        }
         if (!events.answers.empty()) answer(events.answers);
-        for (const auto& log : events.logs)
-            if (options_.onLog) options_.onLog(log);
-        for (const auto& s : events.summaries)
-            if (options_.onSummary) options_.onSummary(s);
     }
 }
 
@@ -141,14 +142,14 @@ void Simulator::finishLine(std::string text, bool overlong, Events& events) {
 
     std::string log = timeStamp(rec.at) + "  \"" + escapeBytes(rec.text) + "\"  " + rec.meaning;
     logLines_.push_back(log);
-    events.logs.push_back(std::move(log));
+    events.reports.emplace_back(false, std::move(log));
     events.answers += rec.understood ? "OK\r\n" : "ERR\r\n";
     records_.push_back(std::move(rec));
 
     std::string now = summary(state_);
     if (now != lastSummary_) {
         lastSummary_ = now;
-        events.summaries.push_back(std::move(now));
+        events.reports.emplace_back(true, std::move(now));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ports_dir.h"
@@ -65,9 +66,9 @@ class Simulator {
     void clear();
 
   private:
+    // What one read produced, handed out after the lock is released.
     struct Events {
-        std::vector<std::string> logs;
-        std::vector<std::string> summaries;
+        std::vector<std::pair<bool, std::string>> reports;  // (is summary, text), in order
         std::string answers;
     };
 
