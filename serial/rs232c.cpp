@@ -272,6 +272,7 @@ bool Trs232c::transfer(Direction& d, bool write, int count, int timeout, DWORD& 
 
 bool Trs232c::rxdata(std::uint8_t* buffer, int count) {
     if (!opened) return false;
+    if (count < 0 || (count > 0 && !buffer)) return false;  // would read into nowhere
     // Read into the component's own buffer: a read the wait gives up on may complete
     // later, and must not write into memory the caller has since reused.
     if (!settle(rx, PURGE_RXABORT)) return false;
@@ -285,6 +286,8 @@ bool Trs232c::rxdata(std::uint8_t* buffer, int count) {
 
 bool Trs232c::txdata(std::vector<std::uint8_t> bytes, int count) {
     if (!opened) return false;
+    // More than the array holds would send whatever lies beyond it.
+    if (count < 0 || static_cast<std::size_t>(count) > bytes.size()) return false;
     if (!settle(tx, PURGE_TXABORT)) return false;
     tx.buffer = std::move(bytes);  // kept until the write has ended
     if (tx.buffer.empty()) tx.buffer.push_back(0);

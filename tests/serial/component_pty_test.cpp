@@ -48,6 +48,16 @@ TEST(ComponentOnPty, BytesBothWaysAndTheCounts) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), 4), std::string("K\r\n\xff", 4));
     EXPECT_EQ(c.rxcount(), 0);
 
+    // Counts the arrays cannot hold are refused, and nothing goes out.
+    EXPECT_FALSE(c.txdata(bytes("ab"), 3));
+    EXPECT_FALSE(c.txdata(bytes("ab"), -1));
+    port.pty.write("r");
+    ASSERT_TRUE(eventually([&] { return c.rxcount() == 1; }));
+    EXPECT_FALSE(c.rxdata(rest, -1));
+    EXPECT_EQ(c.rxcount(), 1);
+    EXPECT_TRUE(c.rxdata(rest, 1));
+    EXPECT_EQ(port.pty.drain(std::chrono::milliseconds(50)), "");
+
     // A read that waits for its bytes completes when they come.
     std::thread far([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
