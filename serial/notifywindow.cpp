@@ -53,6 +53,8 @@ std::unique_ptr<NotifyWindow> makeNotifyWindow(NotifyWindow::Procedure procedure
         std::lock_guard<std::mutex> lock(factoryLock);
         factory = factorySlot();
     }
-    if (factory) return factory(std::move(procedure));
+    if (factory) {
+        if (auto window = factory(procedure)) return window;
+    }
     return std::make_unique<QueueNotifyWindow>(std::move(procedure));
 }

@@ -7,7 +7,8 @@
 // window through setNotifyWindowFactory() before creating components, e.g. a Qt object
 // living in the GUI thread whose post() calls QCoreApplication::postEvent() with an
 // event carrying the message, and whose event() hands the message to the procedure; its
-// pump() may then do nothing, the event loop delivers.
+// pump() may then do nothing, the event loop delivers. A factory that returns nothing
+// gets the queue. A handler must not destroy the component whose notification it runs.
 #pragma once
 
 #include <chrono>
