@@ -23,11 +23,11 @@ test-asan: deps
 	@cmake --build build-asan -j$(JOBS)
 	cd build-asan && ctest --output-on-failure -j$(JOBS) --timeout 300
 
-# The threaded parts (serial component, watcher) under ThreadSanitizer.
+# The threaded parts (serial component and its watcher, the simulator) under ThreadSanitizer.
 test-tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DKIVO_SANITIZE=thread >/dev/null
-	@cmake --build build-tsan -j$(JOBS) --target kivo_serial_tests
-	cd build-tsan && ctest --output-on-failure -j$(JOBS) --timeout 300 -L serial
+	@cmake --build build-tsan -j$(JOBS) --target kivo_serial_tests kivo_sim_tests
+	cd build-tsan && ctest --output-on-failure -j$(JOBS) --timeout 300 -L 'serial|sim'
 
 run: build
 	@scripts/run-with-sim.sh $(BUILD)
