@@ -5,24 +5,13 @@
 
 #include <stdexcept>
 
+#include "captured_messages.h"
 #include "fake_commapi.h"
 #include "rs232c.h"
 
 using namespace comm;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-namespace {
-
-struct CapturedMessages {
-    std::vector<std::string> texts;
-    CapturedMessages() {
-        setRs232cMessageBox([this](const std::string& t) { texts.push_back(t); });
-    }
-    ~CapturedMessages() { setRs232cMessageBox(nullptr); }
-};
-
-}  // namespace
 
 TEST(ComponentOnFake, ConstructorValues) {
     FakeCommApi api;

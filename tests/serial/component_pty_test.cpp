@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "captured_messages.h"
 #include "ptyport.h"
 #include "rs232c.h"
 
@@ -14,14 +15,6 @@ using Clock = std::chrono::steady_clock;
 std::vector<std::uint8_t> bytes(const std::string& s) {
     return {s.begin(), s.end()};
 }
-
-struct Messages {
-    std::vector<std::string> seen;
-    Messages() {
-        setRs232cMessageBox([this](const std::string& text) { seen.push_back(text); });
-    }
-    ~Messages() { setRs232cMessageBox(nullptr); }
-};
 
 }  // namespace
 
@@ -122,14 +115,14 @@ TEST(ComponentOnPty, EveryOperationOnAClosedComponentFails) {
 
 TEST(ComponentOnPty, OpenIsExclusiveUntilClosed) {
     PtyPort port;
-    Messages messages;
+    CapturedMessages messages;
     Trs232c a, b;
     a.portname = PtyPort::name;
     b.portname = port.pty.slavePath();  // the same device by its path
     b.debug = true;
     ASSERT_TRUE(a.open());
     EXPECT_FALSE(b.open());
-    ASSERT_EQ(messages.seen, std::vector<std::string>{"回線オープンエラー"});
+    ASSERT_EQ(messages.texts, std::vector<std::string>{"回線オープンエラー"});
     ASSERT_TRUE(a.close());
     EXPECT_TRUE(b.open());
     EXPECT_FALSE(a.open());
@@ -159,7 +152,7 @@ TEST(ComponentOnPty, ComNamesResolveOnlyThroughThePortsFolder) {
 
 TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
     PtyPort port;
-    Messages messages;
+    CapturedMessages messages;
     Trs232c c;
     c.portname = PtyPort::name;
     c.debug = true;
@@ -173,7 +166,7 @@ TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
         other.portname = PtyPort::name;
         EXPECT_TRUE(other.open()) << bits;
     }
-    EXPECT_EQ(messages.seen, std::vector<std::string>(3, "通信条件設定エラー"));
+    EXPECT_EQ(messages.texts, std::vector<std::string>(3, "通信条件設定エラー"));
 
     c.charbit = 8;
     c.paritymode = "偶数";  // a pseudo-terminal has no parity either
