@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "errors.h"
 
@@ -36,10 +34,21 @@ std::vector<std::string> splitFileLines(std::string_view contents) {
 }
 
 std::vector<std::string> loadChannelFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw FileOpenError(path);
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw FileOpenError(path);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw FileOpenError(path);
+    std::string contents;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {  // a folder, a vanished medium: unreadable all the same
+            ::close(fd);
+            throw FileOpenError(path);
+        }
+        if (n == 0) break;
+        contents.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     return splitFileLines(contents);
 }
 
