@@ -1,0 +1,53 @@
+// Errors raised by the channel list and its file. Each carries the text the user sees
+// (UTF-8; a file path inside it as given). No handler catches them: the window's
+// central error handler shows errorDialogText(e.what()) and the program goes on.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace kivo {
+
+class KivoError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The channel file could not be opened for reading: "ファイル %s は開けません".
+class FileOpenError : public KivoError {
+  public:
+    explicit FileOpenError(const std::string& path);
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// The channel file could not be written: "ファイル %s を作成できません".
+class FileCreateError : public KivoError {
+  public:
+    explicit FileCreateError(const std::string& path);
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+// A field or line index a list does not have: "リストのインデックスが範囲を超えています (%d)".
+class ListIndexError : public KivoError {
+  public:
+    explicit ListIndexError(int index);
+    int index() const { return index_; }
+
+  private:
+    int index_;
+};
+
+// The text the standard error dialog shows for `message`: "." is appended when the
+// last byte, taken as unsigned, is above "." (so after any Japanese character).
+std::string errorDialogText(const std::string& message);
+
+// Shown when switching on fails to open the port; the receiver stays off.
+std::string openErrorMessage(const std::string& portname);
+
+}  // namespace kivo

@@ -1,0 +1,85 @@
+// The main window's receiver operations and sequences, against the window state of
+// ReceiverWindow and the serial component. Handlers keep the window's names. Errors of
+// the channel list (KivoError) pass through to the caller's central error handler.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "receiverwindow.h"
+#include "rs232c.h"
+
+namespace kivo {
+
+inline constexpr const char* kPowerOn = "ON";
+inline constexpr const char* kPowerOff = "OFF";
+inline constexpr const char* kSaveQuestion = "現在のリストをファイルに上書きしてよいですか？";
+inline constexpr const char* kStartupLoadMessage = "\"KIVO.ini\" ファイルが開けません";
+
+// Port scan at start-up: "COM1".."COM9" that open (each is closed again); the
+// component's portname is left at "COM9".
+std::vector<std::string> scanPorts(Trs232c& port);
+
+class ReceiverControl {
+  public:
+    ReceiverControl(Trs232c& port, ReceiverWindow& window);
+
+    Trs232c& port() { return port_; }
+    ReceiverWindow& window() { return window_; }
+
+    // The channel file used by Reload and Save.
+    std::string channelFilePath;
+
+    bool isOn() const;  // Label1 reads anything but "OFF"
+
+    // The component's portname := the chooser's text (UTF-8), unchecked.
+    void ComboBox1Change();
+    // Tune: while on, send the tune command for Edit1 and the band.
+    void Edit1Change();
+    // Volume: show the position in Label2; while on, send the volume command.
+    void ScrollBar1Change();
+    // Periodic tick: send "J4101", then discard whatever has arrived.
+    void Timer1Timer();
+    // Power button: switch on (only with a non-empty chooser text) or off.
+    void Button2Click();
+    // Channel selection of the selected line (ListIndexError for a short line).
+    void ListBox1DblClick();
+
+    // Add (Button1Click): false and nothing added when a field cannot be stored
+    // (a message box says which); the window's texts are converted to CP932.
+    bool Button1Click();
+    void Button3Click();  // delete the selected line
+    void Button4Click();  // reload from channelFilePath (FileOpenError)
+    void Button5Click();  // confirm, then save to channelFilePath (FileCreateError)
+    void Button6Click();  // move up
+    void Button7Click();  // move down
+
+    // Switch-on from the power button. When the port cannot be opened, a message box
+    // says so and nothing changes: off, chooser enabled, timer stopped, nothing sent.
+    // Returns whether the receiver is on afterwards.
+    bool switchOn();
+    // Switch-on at start-up for the channel at `index`, port already chosen; a failed
+    // open is handled like switchOn's (the channel is still selected, nothing is sent).
+    bool switchOnAtStartup(int index);
+    void switchOff();
+    // The closing sequence: "H100", close, WaitLoop (nothing reaches a closed port).
+    void FormClose();
+
+    // Start-up load of channelFilePath. On failure: the message kStartupLoadMessage, the
+    // closing sequence once, and the list as it was. Returns whether it loaded.
+    bool loadAtStartup();
+
+    // Start-up with a channel named on the command line (UTF-8): find its line, take
+    // its port for the chooser and the component, switch on and select it. False when
+    // no line or no port is found (nothing happens then).
+    bool startWithChannel(const std::string& argument);
+
+  private:
+    void send(std::string_view command);
+    bool openPort();
+
+    Trs232c& port_;
+    ReceiverWindow& window_;
+};
+
+}  // namespace kivo

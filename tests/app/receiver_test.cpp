@@ -1,0 +1,76 @@
+#include "receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+
+#include "testenv.h"
+
+using namespace kivo;
+
+TEST(FrequencyParse, AcceptsThePlainForms) {
+    EXPECT_EQ(parseFrequency("954"), 954.0L);
+    EXPECT_EQ(parseFrequency(" 80.5"), 80.5L);
+    EXPECT_EQ(parseFrequency("+1."), 1.0L);
+    EXPECT_EQ(parseFrequency(".5"), 0.5L);
+    EXPECT_EQ(parseFrequency("-2.5e1"), -25.0L);
+    EXPECT_EQ(parseFrequency("1E+2"), 100.0L);
+    // An empty mantissa is zero, with or without an exponent.
+    EXPECT_EQ(parseFrequency("."), 0.0L);
+    EXPECT_EQ(parseFrequency("E5"), 0.0L);
+    EXPECT_EQ(parseFrequency(".E5"), 0.0L);
+    EXPECT_EQ(parseFrequency("e-3"), 0.0L);
+}
+
+TEST(FrequencyParse, RejectsEverythingElse) {
+    for (const char* bad : {"", " ", "+", "-", "abc", "80,7", "80.7 ", "\t80", "1e", "1e+", "0x10",
+                            "inf", "nan", "1..2", "--1", "1 2", "８０"})
+        EXPECT_FALSE(parseFrequency(bad)) << '"' << bad << '"';
+}
+
+TEST(FrequencyParse, IgnoresTheLocale) {
+    // The toolkit adopts the user's locale; one with a decimal comma must change nothing.
+    testenv::TempDir dir;
+    std::string build = "localedef -i de_DE -f UTF-8 " + dir.file("de_DE.UTF-8") + " 2>/dev/null";
+    if (std::system(build.c_str()) != 0) GTEST_SKIP() << "cannot build a de_DE locale here";
+    testenv::ScopedEnv path("LOCPATH", dir.path());
+    ASSERT_TRUE(std::setlocale(LC_ALL, "de_DE.UTF-8"));
+    EXPECT_EQ(parseFrequency("80.7"), 80.7L);
+    EXPECT_EQ(tuneCommand("80.7", false), "K00080700000060400");
+    EXPECT_EQ(tuneCommand("954.5", true), "K00000955000020100");
+    EXPECT_FALSE(parseFrequency("80,7"));
+    std::setlocale(LC_ALL, "C");
+}
+
+TEST(FrequencyFormat, RoundsHalvesAwayAndPadsToSeven) {
+    EXPECT_EQ(formatFrequency(0.4L), "0000000");
+    EXPECT_EQ(formatFrequency(0.5L), "0000001");
+    EXPECT_EQ(formatFrequency(2.5L), "0000003");
+    EXPECT_EQ(formatFrequency(-5.0L), "-0000005");
+    EXPECT_EQ(formatFrequency(-2.5L), "-0000003");
+    EXPECT_EQ(formatFrequency(-0.4L), "0000000");
+    EXPECT_EQ(formatFrequency(9999999.5L), "10000000");
+    EXPECT_EQ(formatFrequency(12345678.0L), "12345678");
+}
+
+TEST(TuneCommand, BuildsBothBands) {
+    EXPECT_EQ(tuneCommand("954", true), "K00000954000020100");
+    EXPECT_EQ(tuneCommand("954.5", true), "K00000955000020100");
+    EXPECT_EQ(tuneCommand("12345678", true), "K012345678000020100");
+    EXPECT_EQ(tuneCommand("80.7", false), "K00080700000060400");
+    EXPECT_EQ(tuneCommand("100", false), "K00100000000060400");
+    EXPECT_EQ(tuneCommand(".", true), "K00000000000020100");
+    // Products that binary fractions miss by a hair still round on their decimal digits.
+    EXPECT_EQ(tuneCommand("0.0005", false), "K00000001000060400");
+    EXPECT_EQ(tuneCommand("76.0005", false), "K00076001000060400");
+    EXPECT_EQ(tuneCommand("80.7 ", false), std::nullopt);
+    EXPECT_EQ(tuneCommand("1e99999", false), std::nullopt);
+}
+
+TEST(VolumeCommand, TwoUpperCaseHexDigits) {
+    EXPECT_EQ(volumeCommand(0), "J4000");
+    EXPECT_EQ(volumeCommand(10), "J400A");
+    EXPECT_EQ(volumeCommand(120), "J4078");
+    EXPECT_EQ(volumeCommand(255), "J40FF");
+}
