@@ -1,30 +1,55 @@
 #include "portnames.h"
 
-#include <cctype>
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 
 namespace comm::posix {
 namespace {
 
+std::string env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string homeFolder() {
+    if (std::string home = env("HOME"); !home.empty()) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return {};
+}
+
 // The n of "COMn" (n >= 1), or 0 when the name is not of that form.
-unsigned comNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
+unsigned comNumber(std::string_view name) {
+    if (!isComName(name)) return 0;
     unsigned n = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
-        n = n * 10 + static_cast<unsigned>(name[i] - '0');
+    for (char c : name.substr(3)) {
+        n = n * 10 + static_cast<unsigned>(c - '0');
         if (n > 100000) return 0;
     }
     return n;
 }
 
-std::string envOr(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? std::string(v) : fallback;
+}  // namespace
+
+bool isComName(std::string_view name) {
+    if (name.size() < 4 || name.substr(0, 3) != "COM") return false;
+    for (char c : name.substr(3))
+        if (c < '0' || c > '9') return false;
+    return true;
 }
 
-}  // namespace
+std::string portsFolder() {
+    if (std::string ports = env("KIVO_PORTS"); !ports.empty()) return ports;
+    std::string config = env("XDG_CONFIG_HOME");
+    if (config.empty() || config.front() != '/') {
+        std::string home = homeFolder();
+        if (home.empty()) return {};
+        config = home + "/.config";
+    }
+    return config + "/kivo/ports";
+}
 
 std::optional<std::string> resolvePortName(const std::string& name) {
     if (name.empty()) return std::nullopt;
@@ -34,14 +59,12 @@ std::optional<std::string> resolvePortName(const std::string& name) {
 
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (const char* ports = std::getenv("KIVO_PORTS")) {
-        fs::path entry = fs::path(ports) / name;
-        if (fs::symlink_status(entry, ec).type() == fs::file_type::not_found) return std::nullopt;
-        return entry.string();
+    const bool wholeMap = !env("KIVO_PORTS").empty();
+    if (std::string folder = portsFolder(); !folder.empty()) {
+        fs::path entry = fs::path(folder) / name;
+        if (fs::symlink_status(entry, ec).type() != fs::file_type::not_found) return entry.string();
     }
-    std::string config = envOr("XDG_CONFIG_HOME", envOr("HOME", "") + "/.config");
-    fs::path entry = fs::path(config) / "kivo" / "ports" / name;
-    if (fs::symlink_status(entry, ec).type() != fs::file_type::not_found) return entry.string();
+    if (wholeMap) return std::nullopt;
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 

@@ -6,8 +6,16 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace comm::posix {
+
+// "COM" followed by one or more digits.
+bool isComName(std::string_view name);
+
+// The folder of COM-name links. An empty KIVO_PORTS counts as unset, and a relative
+// XDG_CONFIG_HOME is ignored. Empty only when no home folder can be found.
+std::string portsFolder();
 
 // The device path for `name`, or nothing when the name cannot denote a port.
 std::optional<std::string> resolvePortName(const std::string& name);

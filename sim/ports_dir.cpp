@@ -1,6 +1,5 @@
 #include "ports_dir.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,22 +9,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "portnames.h"
+
 namespace sim {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string envOrEmpty(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::string(v) : std::string();
-}
-
-std::string homeDir() {
-    std::string home = envOrEmpty("HOME");
-    if (!home.empty()) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    throw SimError("cannot find the home folder (HOME is not set); use --ports-dir");
-}
 
 // The link's target, or empty when `path` is not a symbolic link.
 std::string readLink(const std::string& path) {
@@ -37,18 +26,14 @@ std::string readLink(const std::string& path) {
 }  // namespace
 
 std::string defaultPortsDir() {
-    if (std::string dir = envOrEmpty("KIVO_PORTS"); !dir.empty()) return dir;
-    std::string config = envOrEmpty("XDG_CONFIG_HOME");
-    // A relative XDG_CONFIG_HOME is invalid and ignored.
-    if (config.empty() || config.front() != '/') config = homeDir() + "/.config";
-    return config + "/kivo/ports";
+    std::string dir = comm::posix::portsFolder();
+    if (dir.empty())
+        throw SimError("cannot find the home folder (HOME is not set); use --ports-dir");
+    return dir;
 }
 
 bool isComName(std::string_view name) {
-    if (name.size() < 4 || name.substr(0, 3) != "COM") return false;
-    for (char c : name.substr(3))
-        if (c < '0' || c > '9') return false;
-    return true;
+    return comm::posix::isComName(name);
 }
 
 std::string registerPort(const std::string& dir, const std::string& name,
