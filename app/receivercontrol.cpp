@@ -1,0 +1,213 @@
+#include "receivercontrol.h"
+
+#include <exception>
+
+#include "channels.h"
+#include "cp932.h"
+#include "errors.h"
+#include "receiver.h"
+#include "sending.h"
+
+namespace kivo {
+
+std::vector<std::string> scanPorts(Trs232c& port) {
+    std::vector<std::string> found;
+    for (int n = 1; n <= 9; ++n) {
+        port.portname = "COM" + std::to_string(n);
+        if (port.open()) {
+            found.push_back(port.portname);
+            port.close();
+        }
+    }
+    return found;
+}
+
+ReceiverControl::ReceiverControl(Trs232c& port, ReceiverWindow& window)
+    : port_(port), window_(window) {}
+
+bool ReceiverControl::isOn() const {
+    return window_.powerCaption() != kPowerOff;
+}
+
+void ReceiverControl::send(std::string_view command) {
+    sendCommand(port_, command);
+}
+
+void ReceiverControl::ComboBox1Change() {
+    port_.portname = window_.portText();
+}
+
+void ReceiverControl::Edit1Change() {
+    if (!isOn()) return;
+    if (auto command = tuneCommand(window_.frequencyText(), window_.amChecked())) send(*command);
+}
+
+void ReceiverControl::ScrollBar1Change() {
+    int position = window_.volumePosition();
+    window_.setVolumeLabel(std::to_string(position));
+    if (!isOn()) return;
+    send(volumeCommand(position));
+}
+
+void ReceiverControl::Timer1Timer() {
+    send(kPeriodicCommand);
+    // Replies are not interpreted. A read that fails ends the discarding, so a
+    // port that keeps reporting input it cannot deliver does not hold us here.
+    char discarded;
+    while (port_.rxcount() > 0)
+        if (!port_.rxbyte(discarded)) break;
+}
+
+void ReceiverControl::Button2Click() {
+    if (!isOn()) {
+        if (!window_.portText().empty()) switchOn();
+    } else {
+        switchOff();
+    }
+}
+
+void ReceiverControl::ListBox1DblClick() {
+    ChannelList& list = window_.channels();
+    int index = list.selectedIndex();
+    if (index < 0 || index >= list.count()) return;
+    std::vector<std::string> fields = Split(list.line(index));
+
+    window_.setNameText(cp932ToUtf8(fieldAt(fields, 0)));
+    if (fieldAt(fields, 1) == "AM")
+        window_.checkAm();
+    else
+        window_.checkFm();
+    window_.setFrequencyText(cp932ToUtf8(fieldAt(fields, 2)));
+    Edit1Change();
+
+    if (window_.smode()) {
+        window_.setVolumePosition(window_.compactVolumePosition());
+        ScrollBar1Change();
+    } else if (auto volume = parseInteger(fieldAt(fields, 3))) {
+        window_.setVolumePosition(*volume < 0 ? 0 : (*volume > 255 ? 255 : *volume));
+        ScrollBar1Change();
+    }
+}
+
+bool ReceiverControl::Button1Click() {
+    std::string name = window_.nameText();
+    std::string frequency = window_.frequencyText();
+    if (frequency.empty() || name.empty()) return false;
+    // Every text must fit the channel file whole, or nothing is added.
+    auto storedName = utf8ToCp932(name);
+    if (!storedName) {
+        window_.showMessage(kUnstorableNameMessage);
+        return false;
+    }
+    auto storedFrequency = utf8ToCp932(frequency);
+    if (!storedFrequency) {
+        window_.showMessage(kUnstorableFrequencyMessage);
+        return false;
+    }
+    auto storedPort = utf8ToCp932(window_.portText());
+    if (!storedPort) {
+        window_.showMessage(kUnstorablePortMessage);
+        return false;
+    }
+    window_.channels().append(buildChannelLine(*storedName, window_.amChecked(), *storedFrequency,
+                                               window_.volumePosition(), *storedPort));
+    return true;
+}
+
+void ReceiverControl::Button3Click() {
+    window_.channels().deleteSelected();
+}
+
+void ReceiverControl::Button4Click() {
+    window_.channels().reload(channelFilePath);
+}
+
+void ReceiverControl::Button5Click() {
+    if (window_.confirm(kSaveQuestion)) window_.channels().save(channelFilePath);
+}
+
+void ReceiverControl::Button6Click() {
+    window_.channels().moveUp();
+}
+
+void ReceiverControl::Button7Click() {
+    window_.channels().moveDown();
+}
+
+bool ReceiverControl::openPort() {
+    if (port_.open()) return true;
+    window_.showMessage(openErrorMessage(port_.portname));
+    return false;
+}
+
+bool ReceiverControl::switchOn() {
+    // Showing "ON" over a port that did not open would lose every command unseen.
+    if (!openPort()) return false;
+    window_.setPowerCaption(kPowerOn);
+    window_.setPortEnabled(false);
+    window_.setTimerEnabled(true);
+    WaitLoop(port_);
+    send(kOpeningCommand);
+    send(kPowerOnCommand);
+    send(kVolumeZeroCommand);
+    send(kPeriodicCommand);
+    ListBox1DblClick();
+    return true;
+}
+
+bool ReceiverControl::switchOnAtStartup(int index) {
+    bool opened = openPort();
+    if (opened) {
+        WaitLoop(port_);
+        send(kPowerOnCommand);
+        window_.setPowerCaption(kPowerOn);
+        window_.setPortEnabled(false);
+        window_.setTimerEnabled(true);
+        send(kVolumeZeroCommand);
+        send(kPeriodicCommand);
+    }
+    // Selected either way, so that the power button tunes it once the port is there.
+    window_.channels().setSelectedIndex(index);
+    ListBox1DblClick();
+    return opened;
+}
+
+void ReceiverControl::switchOff() {
+    window_.setPowerCaption(kPowerOff);
+    window_.setPortEnabled(true);
+    window_.setTimerEnabled(false);
+    send(kPowerOffCommand);
+    port_.close();
+    WaitLoop(port_);
+}
+
+void ReceiverControl::FormClose() {
+    send(kPowerOffCommand);
+    port_.close();
+    WaitLoop(port_);
+}
+
+bool ReceiverControl::loadAtStartup() {
+    try {
+        window_.channels().load(channelFilePath);
+        return true;
+    } catch (const std::exception&) {
+        window_.showMessage(kStartupLoadMessage);
+        FormClose();
+        return false;
+    }
+}
+
+bool ReceiverControl::startWithChannel(const std::string& argument) {
+    auto key = utf8ToCp932(argument);
+    if (!key) return false;
+    auto found = window_.channels().findStartupChannel(*key);
+    if (!found || found->port.empty()) return false;
+    std::string portname = cp932ToUtf8(found->port);
+    window_.setPortText(portname);
+    port_.portname = portname;
+    switchOnAtStartup(found->index);
+    return true;
+}
+
+}  // namespace kivo

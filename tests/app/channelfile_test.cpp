@@ -1,0 +1,175 @@
+#include "channelfile.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "channels.h"
+#include "errors.h"
+#include "testenv.h"
+
+using namespace kivo;
+using Items = std::vector<std::string>;
+
+namespace {
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// "ラジオ日本" in CP932.
+const std::string kJapanese = "\x83\x89\x83\x57\x83\x49\x93\xfa\x96\x7b";
+
+}  // namespace
+
+TEST(ChannelFileLines, EveryLineEndForm) {
+    EXPECT_EQ(splitFileLines("a\r\nb\r\n"), (Items{"a", "b"}));
+    EXPECT_EQ(splitFileLines("a\nb"), (Items{"a", "b"}));
+    EXPECT_EQ(splitFileLines("a\rb\r"), (Items{"a", "b"}));
+    EXPECT_EQ(splitFileLines("a\n\rb"), (Items{"a", "", "b"}));
+    EXPECT_EQ(splitFileLines("a\r\n\r\nb"), (Items{"a", "", "b"}));
+    EXPECT_EQ(splitFileLines(std::string("a\nb\0c\nd", 8)), (Items{"a", "b"}));
+    EXPECT_EQ(splitFileLines(std::string("\0abc", 4)), Items{});
+    EXPECT_EQ(splitFileLines(""), Items{});
+    EXPECT_EQ(splitFileLines("\r\n"), (Items{""}));
+    EXPECT_EQ(splitFileLines(" a \n"), (Items{" a "}));
+}
+
+TEST(ChannelFile, JapaneseLinesRoundTripByteForByte) {
+    testenv::TempDir dir;
+    std::string path = dir.file("KIVO.ini");
+    std::string line1 = kJapanese + ",AM,594,80,COM1";
+    std::string line2 = "\x83\x5c\x83\x5c,FM,80.7,120,COM3";  // "ソソ": trail bytes 0x5C
+    writeFile(path, line1 + "\n" + line2);                    // lone LF, no final end
+
+    ChannelList list;
+    list.load(path);
+    EXPECT_EQ(list.lines(), (Items{line1, line2}));
+    EXPECT_EQ(Split(list.line(1))[0], "\x83\x5c\x83\x5c");
+    list.save(path);
+    EXPECT_EQ(readFile(path), line1 + "\r\n" + line2 + "\r\n");
+
+    ChannelList again;
+    again.load(path);
+    EXPECT_EQ(again.lines(), list.lines());
+
+    ChannelList empty;
+    empty.save(path);
+    EXPECT_EQ(readFile(path), "");
+}
+
+TEST(ChannelFile, ReloadReplacesTheLinesAndClearsTheSelection) {
+    testenv::TempDir dir;
+    std::string path = dir.file("KIVO.ini");
+    writeFile(path, "x,AM,1,1,COM1\r\ny,AM,2,2,COM1\r\n");
+    ChannelList list;
+    list.setLines({"old"});
+    list.setSelectedIndex(0);
+    list.reload(path);
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(list.selectedIndex(), -1);
+
+    // A missing file raises the open error and keeps what the list had.
+    list.setSelectedIndex(1);
+    std::string missing = dir.file("none.ini");
+    try {
+        list.reload(missing);
+        FAIL() << "no error";
+    } catch (const FileOpenError& e) {
+        EXPECT_EQ(e.what(), "ファイル " + missing + " は開けません");
+    }
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(list.selectedIndex(), 1);
+    EXPECT_THROW(list.load(dir.path()), FileOpenError);  // a folder is no file
+}
+
+TEST(ChannelFileSave, FailureLeavesTheOldFileAndNoLitter) {
+    testenv::TempDir dir;
+    // The "folder" is a file: nothing can be created in it, not even by root.
+    std::string notADir = dir.file("plain");
+    writeFile(notADir, "keep");
+    std::string path = notADir + "/KIVO.ini";
+    try {
+        saveChannelFile(path, {"a"});
+        FAIL() << "no error";
+    } catch (const FileCreateError& e) {
+        EXPECT_EQ(e.what(), "ファイル " + path + " を作成できません");
+    }
+    EXPECT_EQ(readFile(notADir), "keep");
+
+    // A target that cannot be replaced (a non-empty folder) fails at the rename:
+    // the temporary file is removed again.
+    std::string blocked = dir.file("KIVO.ini");
+    std::filesystem::create_directories(blocked + "/inside");
+    EXPECT_THROW(saveChannelFile(blocked, {"a"}), FileCreateError);
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+    EXPECT_EQ(entries, 2);  // "plain" and "KIVO.ini"
+}
+
+TEST(ChannelFileSave, KeepsModeAndFollowsALink) {
+    testenv::TempDir dir;
+    std::string real = dir.file("real.ini");
+    writeFile(real, "old\r\n");
+    std::filesystem::permissions(real, std::filesystem::perms(0640));
+    std::string link = dir.file("KIVO.ini");
+    std::filesystem::create_symlink(real, link);
+    saveChannelFile(link, {"new"});
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(real), "new\r\n");
+    EXPECT_EQ(std::filesystem::status(real).permissions(), std::filesystem::perms(0640));
+}
+
+TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
+    testenv::TempDir dir;
+    std::string path = dir.file("KIVO.ini");
+    const std::string old = kJapanese + ",AM,594,80,COM1\r\nb,FM,80.7,120,COM3\r\n";
+    writeFile(path, old);
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(ready[0]);
+        try {
+            saveChannelFile(path, {"new,AM,1,1,COM1"}, [&] {
+                // Temporary file complete, old one not yet replaced: tell the parent
+                // and wait there to be killed.
+                (void)!write(ready[1], "x", 1);
+                for (int i = 0; i < 100; ++i) sleep(1);
+            });
+        } catch (...) {
+        }
+        _exit(1);
+    }
+    close(ready[1]);
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    close(ready[0]);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+
+    EXPECT_EQ(readFile(path), old);
+    ChannelList list;
+    list.load(path);
+    EXPECT_EQ(list.count(), 2);
+    // The next save still works over the leftover temporary file.
+    saveChannelFile(path, {"new"});
+    EXPECT_EQ(readFile(path), "new\r\n");
+}
