@@ -92,6 +92,31 @@ void TForm1::createControls() {
     ListBox1->setItemDelegate(new FixedRowHeightDelegate(19, ListBox1));
     ListBox1->setUniformItemSizes(true);
 
+    const std::pair<QWidget*, const char*> names[] = {{Label7, "Label7"},
+                                                      {Button8, "Button8"},
+                                                      {Label6, "Label6"},
+                                                      {ComboBox1, "ComboBox1"},
+                                                      {Label1, "Label1"},
+                                                      {Button2, "Button2"},
+                                                      {Label5, "Label5"},
+                                                      {Edit1, "Edit1"},
+                                                      {GroupBox1, "GroupBox1"},
+                                                      {RadioButton1, "RadioButton1"},
+                                                      {RadioButton2, "RadioButton2"},
+                                                      {Label4, "Label4"},
+                                                      {Label2, "Label2"},
+                                                      {ScrollBar1, "ScrollBar1"},
+                                                      {Label3, "Label3"},
+                                                      {Edit2, "Edit2"},
+                                                      {Button1, "Button1"},
+                                                      {Button4, "Button4"},
+                                                      {Button3, "Button3"},
+                                                      {Button5, "Button5"},
+                                                      {Button6, "Button6"},
+                                                      {Button7, "Button7"},
+                                                      {ListBox1, "ListBox1"}};
+    for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
+
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5, Button6, Button7, Button8})
         b->setAutoDefault(false);
 

@@ -48,6 +48,10 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
     Button1 = new QPushButton(QStringLiteral("F"), this);
     Button1->setGeometry(330, 4, 20, 20);
     for (QPushButton* b : {Button1, Button2}) b->setAutoDefault(false);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+    Button1->setObjectName(QStringLiteral("Button1"));
 
     setTabOrder(ComboBox1, ScrollBar1);
     setTabOrder(ScrollBar1, Button2);

@@ -1,0 +1,71 @@
+// A main window and its compact strip on the offscreen platform, a private ports folder
+// and program folder, and dialogs answered by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Unit1.h"
+#include "Unit2.h"
+#include "dialogs.h"
+#include "testenv.h"
+
+// Records every box and answers the Save confirmation as told.
+class RecordingDialogs : public Dialogs {
+  public:
+    QStringList errors;
+    QStringList messages;
+    QStringList questions;
+    bool answer = true;
+
+    void showError(const QString& text) override { errors << text; }
+    bool confirmOverwrite(const QString& text) override {
+        questions << text;
+        return answer;
+    }
+    void showMessage(const QString& text) override { messages << text; }
+};
+
+class WindowTest : public testing::Test {
+  protected:
+    WindowTest();
+    ~WindowTest() override;
+
+    // Writes the channel file (lines joined by CR LF, given as UTF-8, stored as CP932).
+    void writeChannelFile(const std::vector<std::string>& lines);
+    std::string channelFileBytes() const;
+    std::string channelFilePath() const { return program.file("KIVO.ini"); }
+
+    // Creates the windows and runs start-up as the entry does.
+    void start(std::optional<QString> argument = std::nullopt);
+
+    // A pseudo-terminal registered as `com` in the ports folder.
+    testenv::Pty& addPort(const std::string& com);
+
+    // User actions.
+    void typeInto(QWidget* widget, const QString& text);
+    void clickLine(int row);
+    void doubleClickLine(int row);
+    void choosePort(const QString& name);  // types the port name into the chooser
+    void switchOn(const QString& port);    // chooses the port and presses POWER
+
+    // Lines the window shows in its list.
+    QStringList shownLines() const;
+
+    testenv::TempDir ports;
+    testenv::TempDir program;
+    testenv::ScopedEnv portsEnv;
+    RecordingDialogs boxes;
+    std::vector<std::unique_ptr<testenv::Pty>> ptys;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+};
+
+// CR LF ended commands, joined: cmds({"H101", "J4000"}) == "H101\r\nJ4000\r\n".
+std::string cmds(std::initializer_list<const char*> commands);
