@@ -1,6 +1,7 @@
 #include "guitest.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <fstream>
 #include <sstream>
@@ -49,7 +50,16 @@ testenv::Pty& WindowTest::addPort(const std::string& com) {
 
 void WindowTest::typeInto(QWidget* widget, const QString& text) {
     widget->setFocus();
-    QTest::keyClicks(widget, text);
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            // Japanese text arrives through the input method, committed a character at a time.
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(widget, &commit);
+        }
+    }
 }
 
 void WindowTest::clickLine(int row) {
