@@ -1,48 +1,140 @@
-// Interim backend: every port is missing until the tty emulation lands.
+// The POSIX backend: a real terminal behind the Win32 calls. Handles index one table
+// (posix_handles), ports are served by their own worker (posix_port), settings map onto
+// termios (posix_termios), names resolve as portnames says.
+#include <memory>
+
 #include "commapi.h"
+#include "portnames.h"
+#include "posix_handles.h"
+#include "posix_port.h"
 
 namespace comm {
 namespace {
 
-class UnavailableApi final : public CommApi {
+using posix::Event;
+using posix::Port;
+
+class PosixCommApi final : public CommApi {
   public:
-    HANDLE CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) override {
-        last = ERROR_FILE_NOT_FOUND;
-        return INVALID_HANDLE_VALUE;
+    HANDLE CreateFileA(const char* name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) override {
+        auto path = name ? posix::resolvePortName(name) : std::nullopt;
+        if (!path) return failHandle(ERROR_FILE_NOT_FOUND);
+        DWORD error = ERROR_SUCCESS;
+        auto port = Port::open(*path, error);
+        if (!port) return failHandle(error);
+        return succeed(table_.add(std::move(port)));
     }
-    BOOL SetupComm(HANDLE, DWORD, DWORD) override { return fail(); }
-    BOOL GetCommState(HANDLE, DCB*) override { return fail(); }
-    BOOL SetCommState(HANDLE, DCB*) override { return fail(); }
-    BOOL GetCommTimeouts(HANDLE, COMMTIMEOUTS*) override { return fail(); }
-    BOOL SetCommTimeouts(HANDLE, COMMTIMEOUTS*) override { return fail(); }
-    BOOL SetCommMask(HANDLE, DWORD) override { return fail(); }
-    BOOL WaitCommEvent(HANDLE, DWORD*, OVERLAPPED*) override { return fail(); }
-    BOOL PurgeComm(HANDLE, DWORD) override { return fail(); }
-    BOOL ClearCommError(HANDLE, DWORD*, COMSTAT*) override { return fail(); }
-    BOOL ReadFile(HANDLE, void*, DWORD, DWORD*, OVERLAPPED*) override { return fail(); }
-    BOOL WriteFile(HANDLE, const void*, DWORD, DWORD*, OVERLAPPED*) override { return fail(); }
-    BOOL GetOverlappedResult(HANDLE, OVERLAPPED*, DWORD*, BOOL) override { return fail(); }
+
+    BOOL SetupComm(HANDLE h, DWORD in, DWORD out) override {
+        return onPort(h, [&](Port& p) { return p.setupComm(in, out); });
+    }
+    BOOL GetCommState(HANDLE h, DCB* dcb) override {
+        if (!dcb) return fail(ERROR_INVALID_PARAMETER);
+        return onPort(h, [&](Port& p) { return p.getState(*dcb); });
+    }
+    BOOL SetCommState(HANDLE h, DCB* dcb) override {
+        if (!dcb) return fail(ERROR_INVALID_PARAMETER);
+        return onPort(h, [&](Port& p) { return p.setState(*dcb); });
+    }
+    BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override {
+        if (!t) return fail(ERROR_INVALID_PARAMETER);
+        return onPort(h, [&](Port& p) { return p.getTimeouts(*t); });
+    }
+    BOOL SetCommTimeouts(HANDLE h, COMMTIMEOUTS* t) override {
+        if (!t) return fail(ERROR_INVALID_PARAMETER);
+        return onPort(h, [&](Port& p) { return p.setTimeouts(*t); });
+    }
+    BOOL SetCommMask(HANDLE h, DWORD mask) override {
+        return onPort(h, [&](Port& p) { return p.setMask(mask); });
+    }
+    BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov) override {
+        // Only the blocking form: the watcher thread is the one caller.
+        if (!mask || ov) return fail(ERROR_INVALID_PARAMETER);
+        return onPort(h, [&](Port& p) { return p.waitEvent(*mask); });
+    }
+    BOOL PurgeComm(HANDLE h, DWORD flags) override {
+        return onPort(h, [&](Port& p) { return p.purge(flags); });
+    }
+    BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat) override {
+        return onPort(h, [&](Port& p) { return p.clearError(errors, stat); });
+    }
+    BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) override {
+        auto ev = ov ? table_.findAs<Event>(ov->hEvent) : nullptr;
+        return onPort(h, [&](Port& p) { return p.read(buffer, count, done, ov, ev); });
+    }
+    BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done,
+                   OVERLAPPED* ov) override {
+        auto ev = ov ? table_.findAs<Event>(ov->hEvent) : nullptr;
+        return onPort(h, [&](Port& p) { return p.write(buffer, count, done, ov, ev); });
+    }
+    BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) override {
+        return onPort(h, [&](Port& p) { return p.result(ov, done, wait != 0); });
+    }
     DWORD GetLastError() override { return last; }
-    HANDLE CreateEventA(void*, BOOL, BOOL, const char*) override { return nullptr; }
-    BOOL SetEvent(HANDLE) override { return fail(); }
-    BOOL ResetEvent(HANDLE) override { return fail(); }
-    DWORD WaitForSingleObject(HANDLE, DWORD) override { return WAIT_FAILED; }
-    BOOL CloseHandle(HANDLE) override { return fail(); }
+
+    HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) override {
+        return succeed(table_.add(std::make_shared<Event>(manualReset != 0, initialState != 0)));
+    }
+    BOOL SetEvent(HANDLE h) override {
+        return onEvent(h, [](Event& e) { e.set(); });
+    }
+    BOOL ResetEvent(HANDLE h) override {
+        return onEvent(h, [](Event& e) { e.reset(); });
+    }
+    DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) override {
+        auto e = table_.findAs<Event>(h);
+        if (!e) {
+            last = ERROR_INVALID_HANDLE;
+            return WAIT_FAILED;
+        }
+        return e->wait(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
+    BOOL CloseHandle(HANDLE h) override {
+        auto object = table_.remove(h);
+        if (!object) return fail(ERROR_INVALID_HANDLE);
+        object->shutdown();  // a port ends its worker and lets the device go
+        return succeed(1);
+    }
 
   private:
-    BOOL fail() {
-        last = ERROR_INVALID_HANDLE;
+    template <class F>
+    BOOL onPort(HANDLE h, F call) {
+        auto port = table_.findAs<Port>(h);
+        if (!port) return fail(ERROR_INVALID_HANDLE);
+        const DWORD error = call(*port);
+        return error == ERROR_SUCCESS ? succeed(1) : fail(error);
+    }
+    template <class F>
+    BOOL onEvent(HANDLE h, F call) {
+        auto event = table_.findAs<Event>(h);
+        if (!event) return fail(ERROR_INVALID_HANDLE);
+        call(*event);
+        return succeed(1);
+    }
+    template <class T>
+    T succeed(T value) {
+        last = ERROR_SUCCESS;
+        return value;
+    }
+    BOOL fail(DWORD error) {
+        last = error;
         return 0;
     }
+    HANDLE failHandle(DWORD error) {
+        last = error;
+        return INVALID_HANDLE_VALUE;
+    }
+
+    posix::HandleTable table_;
     static thread_local DWORD last;
 };
 
-thread_local DWORD UnavailableApi::last = 0;
+thread_local DWORD PosixCommApi::last = ERROR_SUCCESS;
 
 }  // namespace
 
 CommApi& platformCommApi() {
-    static UnavailableApi api;
+    static PosixCommApi api;
     return api;
 }
 

@@ -1,0 +1,15 @@
+// Port names on POSIX: a name with "/" is a device path; "COM" + digits is looked up in
+// a folder of links ($KIVO_PORTS, else $XDG_CONFIG_HOME/kivo/ports, else
+// ~/.config/kivo/ports) and otherwise means /dev/ttyS(n-1). When KIVO_PORTS is set, that
+// folder is the whole map, so tests can never reach a real device by accident.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace comm::posix {
+
+// The device path for `name`, or nothing when the name cannot denote a port.
+std::optional<std::string> resolvePortName(const std::string& name);
+
+}  // namespace comm::posix

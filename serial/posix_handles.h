@@ -1,0 +1,60 @@
+// Opaque handles of the POSIX backend: every HANDLE the backend gives out is a key into
+// one table, so a stale or made-up handle is simply not found (ERROR_INVALID_HANDLE)
+// instead of being dereferenced. Keys are never reused.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "commapi.h"
+
+namespace comm::posix {
+
+// Anything a handle can stand for.
+class Object {
+  public:
+    virtual ~Object() = default;
+    // Called once when the handle is closed; the object may outlive it while another
+    // thread still holds a reference.
+    virtual void shutdown() {}
+};
+
+// A Win32 event: signalled or not; waits sleep on a condition variable.
+class Event final : public Object {
+  public:
+    Event(bool manualReset, bool initial) : manual_(manualReset), signalled_(initial) {}
+    void set();
+    void reset();
+    // True when signalled within `milliseconds` (INFINITE: no limit). An auto-reset
+    // event is reset by the wait that sees it.
+    bool wait(DWORD milliseconds);
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    const bool manual_;
+    bool signalled_;
+};
+
+class HandleTable {
+  public:
+    HANDLE add(std::shared_ptr<Object> object);
+    std::shared_ptr<Object> find(HANDLE h) const;
+    template <class T>
+    std::shared_ptr<T> findAs(HANDLE h) const {
+        return std::dynamic_pointer_cast<T>(find(h));
+    }
+    // Takes the handle out of the table; the caller shuts the object down.
+    std::shared_ptr<Object> remove(HANDLE h);
+
+  private:
+    mutable std::mutex m_;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> objects_;
+    std::uintptr_t next_ = 1;
+};
+
+}  // namespace comm::posix

@@ -1,0 +1,560 @@
+#include "posix_port.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "posix_modem.h"
+#include "posix_termios.h"
+
+namespace comm::posix {
+namespace {
+
+constexpr DWORD MAXDWORD = 0xFFFFFFFFu;
+constexpr DWORD modemEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr std::size_t minInQueue = 16;
+// While the kernel still holds output, how often to look whether it has gone.
+constexpr std::chrono::milliseconds txLook{10};
+
+DWORD openError(int e) {
+    switch (e) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENXIO:
+        case ENODEV:
+            return ERROR_FILE_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EBUSY:
+            return ERROR_ACCESS_DENIED;
+        default:
+            return ERROR_GEN_FAILURE;
+    }
+}
+
+std::chrono::milliseconds ms(DWORD v) {
+    return std::chrono::milliseconds(static_cast<std::int64_t>(v));
+}
+
+}  // namespace
+
+std::shared_ptr<Port> Port::open(const std::string& path, DWORD& error) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = openError(errno);
+        return nullptr;
+    }
+    auto fail = [fd, &error](DWORD e) -> std::shared_ptr<Port> {
+        ::close(fd);
+        error = e;
+        return nullptr;
+    };
+    if (!isatty(fd)) return fail(ERROR_FILE_NOT_FOUND);
+    // The terminal's exclusive mode does not stop root; the lock stops everyone who
+    // opens ports through this backend, in this process too (one lock per open).
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(ERROR_ACCESS_DENIED);
+    ioctl(fd, TIOCEXCL);
+    if (!makeRaw(fd)) return fail(ERROR_GEN_FAILURE);
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0) return fail(ERROR_GEN_FAILURE);
+
+    auto port = std::make_shared<Port>(fd, wake);
+    {
+        std::lock_guard<std::mutex> lock(port->m_);
+        serial_icounter_struct ic{};
+        port->haveIcount_ = ioctl(fd, TIOCGICOUNT, &ic) == 0;
+        if (port->haveIcount_)
+            port->counts_ = {ic.frame, ic.parity, ic.overrun, ic.brk, ic.buf_overrun};
+        DCB none{};
+        none.XonChar = 17;
+        none.XoffChar = 19;
+        none.Flags = DCB_fBinary | (1u << 4) | (1u << 12);  // DTR and RTS on, as after open
+        readDcb(fd, none, port->dcb_);
+    }
+    port->modem_ = std::make_unique<ModemWatch>(fd, *port);
+    port->worker_ = std::thread([p = port.get()] { p->run(); });
+    return port;
+}
+
+Port::Port(int fd, int wake) : fd_(fd), wake_(wake) {}
+
+Port::~Port() {
+    shutdown();
+}
+
+void Port::shutdown() {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (closed_) return;
+        closed_ = true;
+        if (read_.active) complete(read_, ERROR_OPERATION_ABORTED);
+        if (write_.active) complete(write_, ERROR_OPERATION_ABORTED);
+        cv_.notify_all();
+    }
+    wake();
+    if (worker_.joinable()) worker_.join();
+    modem_.reset();
+    ioctl(fd_, TIOCNXCL);  // the tty outlives us when someone else holds it open
+    ::close(fd_);
+    ::close(wake_);
+}
+
+void Port::wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wake_, &one, sizeof one);
+}
+
+// ---- the worker ----
+
+void Port::run() {
+    std::unique_lock<std::mutex> lock(m_);
+    while (!closed_) {
+        pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, 0, 0}};
+        nfds_t n = 1;
+        if (!hungUp_) {
+            // A full input queue is not read: the kernel's buffer fills and its flow
+            // control engages, as a driver's would.
+            if (usable() > 0) fds[1].events |= POLLIN;
+            if (outOff_ < out_.size()) fds[1].events |= POLLOUT;
+            n = 2;
+        }
+        int timeout = -1;
+        auto next = nextDeadline();
+        if (next != Clock::time_point::max()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+            timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 60000));
+        }
+        lock.unlock();
+        ::poll(fds, n, timeout);
+        lock.lock();
+        if (closed_) break;
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto r = ::read(wake_, &count, sizeof count);
+        }
+        if (n == 2 && !hungUp_) {
+            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                hangUp();
+            } else {
+                if (fds[1].revents & POLLIN) {
+                    std::uint8_t buf[4096];
+                    const std::size_t want = std::min<std::size_t>(usable(), sizeof buf);
+                    const ssize_t got = want ? ::read(fd_, buf, want) : -1;
+                    if (got > 0)
+                        pushInput(buf, static_cast<std::size_t>(got));
+                    else if (got == 0 || (errno != EAGAIN && errno != EINTR && want))
+                        hangUp();
+                }
+                if (fds[1].revents & POLLOUT) flushOutput();
+            }
+        }
+        checkDeadlines(Clock::now());
+        checkTxEmpty();
+    }
+}
+
+// Room for input: the queue's free space plus what a pending read still takes.
+DWORD Port::usable() const {
+    std::size_t room = in_.size() < inSize_ ? inSize_ - in_.size() : 0;
+    if (read_.active) room += read_.want - read_.got;
+    return static_cast<DWORD>(room);
+}
+
+DWORD Port::outQueued() const {
+    int kernel = 0;
+    if (ioctl(fd_, TIOCOUTQ, &kernel) != 0 || kernel < 0) kernel = 0;
+    return static_cast<DWORD>(out_.size() - outOff_) + static_cast<DWORD>(kernel);
+}
+
+Port::Clock::time_point Port::nextDeadline() const {
+    auto next = Clock::time_point::max();
+    if (read_.active) {
+        next = std::min(next, read_.deadline);
+        if (read_.interval.count() > 0 && read_.got > 0)
+            next = std::min(next, read_.lastByte + read_.interval);
+    }
+    if (write_.active) next = std::min(next, write_.deadline);
+    if (txBusy_ && outOff_ >= out_.size()) next = std::min(next, Clock::now() + txLook);
+    return next;
+}
+
+void Port::complete(Transfer& t, DWORD status) {
+    t.ov->Internal = status;
+    t.ov->InternalHigh = t.got;
+    t.active = false;
+    t.buffer = nullptr;  // never touched again
+    auto event = std::move(t.event);
+    t.event.reset();
+    if (event) event->set();
+    cv_.notify_all();
+}
+
+void Port::raise(DWORD events) {
+    events &= mask_;
+    if (!events) return;
+    history_ |= events;
+    cv_.notify_all();
+}
+
+void Port::raiseFromModem(DWORD events) {
+    std::lock_guard<std::mutex> lock(m_);
+    raise(events);
+}
+
+void Port::noteErrors(DWORD ce) {
+    if (!ce) return;
+    errors_ |= ce;
+    if (dcb_.Flags & DCB_fAbortOnError) {
+        aborting_ = true;
+        if (read_.active) complete(read_, ERROR_OPERATION_ABORTED);
+        if (write_.active) {
+            out_.clear();
+            outOff_ = 0;
+            complete(write_, ERROR_OPERATION_ABORTED);
+        }
+    }
+}
+
+// Takes raw input: errors and breaks arrive marked in-band (0xFF 0x00 0x00 a break,
+// 0xFF 0x00 x a byte x received with a framing or parity error, 0xFF 0xFF a real 0xFF).
+void Port::pushInput(const std::uint8_t* raw, std::size_t n) {
+    DWORD events = 0, ce = 0;
+    bool any = false;
+    auto deliver = [&](std::uint8_t c) {
+        if ((dcb_.Flags & DCB_fNull) && c == 0) return;
+        in_.push_back(c);
+        any = true;
+        if (c == static_cast<std::uint8_t>(dcb_.EvtChar)) events |= EV_RXFLAG;
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t c = raw[i];
+        switch (markState_) {
+            case 0:
+                if (c == 0xFF)
+                    markState_ = 1;
+                else
+                    deliver(c);
+                break;
+            case 1:
+                markState_ = 0;
+                if (c == 0x00) {
+                    markState_ = 2;
+                } else {
+                    deliver(0xFF);
+                    if (c != 0xFF) deliver(c);
+                }
+                break;
+            default:
+                markState_ = 0;
+                if (c == 0x00) {
+                    ce |= CE_BREAK;
+                } else {
+                    // Without the driver's counters, tell the kinds apart by the settings.
+                    if (!haveIcount_) ce |= (dcb_.Flags & DCB_fParity) ? CE_RXPARITY : CE_FRAME;
+                    deliver((dcb_.Flags & DCB_fErrorChar)
+                                ? static_cast<std::uint8_t>(dcb_.ErrorChar)
+                                : c);
+                }
+                break;
+        }
+    }
+    if (haveIcount_) {
+        serial_icounter_struct ic{};
+        if (ioctl(fd_, TIOCGICOUNT, &ic) == 0) {
+            if (ic.frame != counts_.frame) ce |= CE_FRAME;
+            if (ic.parity != counts_.parity) ce |= CE_RXPARITY;
+            if (ic.overrun != counts_.overrun) ce |= CE_OVERRUN;
+            if (ic.buf_overrun != counts_.bufOverrun) ce |= CE_RXOVER;
+            if (ic.brk != counts_.brk) ce |= CE_BREAK;
+            counts_ = {ic.frame, ic.parity, ic.overrun, ic.brk, ic.buf_overrun};
+        }
+    }
+    if (any) events |= EV_RXCHAR;
+    if (ce & CE_BREAK) events |= EV_BREAK;
+    if (ce & ~CE_BREAK) events |= EV_ERR;
+    raise(events);
+    noteErrors(ce);
+    serveRead();
+}
+
+void Port::serveRead() {
+    if (!read_.active) return;
+    const std::size_t take = std::min<std::size_t>(read_.want - read_.got, in_.size());
+    if (take > 0) {
+        std::copy_n(in_.begin(), take, read_.buffer + read_.got);
+        in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(take));
+        read_.got += static_cast<DWORD>(take);
+        read_.lastByte = Clock::now();
+    }
+    if (read_.got == read_.want || (read_.anyByte && read_.got > 0)) complete(read_, ERROR_SUCCESS);
+}
+
+void Port::flushOutput() {
+    while (outOff_ < out_.size()) {
+        const ssize_t n = ::write(fd_, out_.data() + outOff_, out_.size() - outOff_);
+        if (n > 0) {
+            outOff_ += static_cast<std::size_t>(n);
+            if (write_.active) write_.got += static_cast<DWORD>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        hangUp();
+        return;
+    }
+    out_.clear();
+    outOff_ = 0;
+    if (write_.active) complete(write_, ERROR_SUCCESS);
+}
+
+void Port::checkDeadlines(Clock::time_point now) {
+    if (read_.active) {
+        const bool quiet =
+            read_.interval.count() > 0 && read_.got > 0 && now - read_.lastByte >= read_.interval;
+        if (now >= read_.deadline || quiet) complete(read_, ERROR_SUCCESS);  // short read
+    }
+    if (write_.active && now >= write_.deadline) {
+        out_.clear();  // what the kernel has not taken is not sent
+        outOff_ = 0;
+        complete(write_, ERROR_SUCCESS);  // short write
+    }
+}
+
+void Port::checkTxEmpty() {
+    if (!txBusy_ || hungUp_ || outOff_ < out_.size()) return;
+    if (outQueued() == 0) {
+        txBusy_ = false;
+        raise(EV_TXEMPTY);
+    }
+}
+
+void Port::hangUp() {
+    hungUp_ = true;
+    out_.clear();
+    outOff_ = 0;
+    txBusy_ = false;
+    if (read_.active) complete(read_, ERROR_GEN_FAILURE);
+    if (write_.active) complete(write_, ERROR_GEN_FAILURE);
+    cv_.notify_all();
+}
+
+// ---- the calls ----
+
+DWORD Port::gate() const {
+    if (closed_) return ERROR_INVALID_HANDLE;
+    if (hungUp_) return ERROR_GEN_FAILURE;
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::setupComm(DWORD inQueue, DWORD) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (DWORD e = gate()) return e;
+    if (inQueue > 0) inSize_ = std::max<std::size_t>(inQueue, minInQueue);
+    wake();
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::getState(DCB& dcb) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (DWORD e = gate()) return e;
+    return readDcb(fd_, dcb_, dcb) ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
+}
+
+DWORD Port::setState(const DCB& dcb) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (DWORD e = gate()) return e;
+    if (DWORD e = applyDcb(fd_, dcb)) return e;
+    DCB now{};
+    if (readDcb(fd_, dcb, now)) dcb_ = now;
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::getTimeouts(COMMTIMEOUTS& t) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (DWORD e = gate()) return e;
+    t = timeouts_;
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::setTimeouts(const COMMTIMEOUTS& t) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (DWORD e = gate()) return e;
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        t.ReadTotalTimeoutConstant == MAXDWORD)
+        return ERROR_INVALID_PARAMETER;
+    timeouts_ = t;
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::setMask(DWORD mask) {
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (DWORD e = gate()) return e;
+        mask_ = mask;
+        history_ = 0;
+        ++maskGeneration_;  // a pending wait returns with nothing
+        cv_.notify_all();
+        modem_->watch(mask & modemEvents);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::waitEvent(DWORD& mask) {
+    std::unique_lock<std::mutex> lock(m_);
+    mask = 0;
+    if (DWORD e = gate()) return e;
+    if (waiting_) return ERROR_INVALID_PARAMETER;
+    if (mask_ == 0) return ERROR_SUCCESS;  // nothing can come: a stop raced the wait
+    const std::uint64_t generation = maskGeneration_;
+    waiting_ = true;
+    cv_.wait(lock, [&] {
+        return (history_ & mask_) || maskGeneration_ != generation || closed_ || hungUp_;
+    });
+    waiting_ = false;
+    if (maskGeneration_ != generation) return ERROR_SUCCESS;
+    if (history_ & mask_) {
+        mask = history_ & mask_;
+        history_ = 0;
+        return ERROR_SUCCESS;
+    }
+    return gate();
+}
+
+DWORD Port::purge(DWORD flags) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (closed_) return ERROR_INVALID_HANDLE;
+    if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
+        return ERROR_INVALID_PARAMETER;
+    if ((flags & PURGE_TXABORT) && write_.active) {
+        out_.clear();
+        outOff_ = 0;
+        complete(write_, ERROR_OPERATION_ABORTED);
+    }
+    if ((flags & PURGE_RXABORT) && read_.active) complete(read_, ERROR_OPERATION_ABORTED);
+    if (flags & PURGE_TXCLEAR) {
+        if (!write_.active) {
+            out_.clear();
+            outOff_ = 0;
+        }
+        tcflush(fd_, TCOFLUSH);
+    }
+    if (flags & PURGE_RXCLEAR) {
+        in_.clear();
+        markState_ = 0;
+        tcflush(fd_, TCIFLUSH);
+    }
+    wake();
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::clearError(DWORD* errors, COMSTAT* stat) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (errors) *errors = 0;
+    if (stat) *stat = COMSTAT{};
+    if (DWORD e = gate()) return e;
+    if (errors) *errors = errors_;
+    errors_ = 0;
+    aborting_ = false;
+    if (stat) {
+        stat->cbInQue = static_cast<DWORD>(in_.size());
+        stat->cbOutQue = outQueued();
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Port::read(void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
+                 std::shared_ptr<Event> ev) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (done) *done = 0;
+    if (DWORD e = gate()) return e;
+    if (aborting_) return ERROR_OPERATION_ABORTED;
+    if (!ov || !ev || read_.active || (!buffer && count > 0)) return ERROR_INVALID_PARAMETER;
+    ev->reset();
+
+    Transfer& t = read_;
+    t = Transfer{};
+    t.ov = ov;
+    t.event = std::move(ev);
+    t.buffer = static_cast<std::uint8_t*>(buffer);
+    t.want = count;
+    const COMMTIMEOUTS& c = timeouts_;
+    const bool atOnce = c.ReadIntervalTimeout == MAXDWORD && c.ReadTotalTimeoutMultiplier == 0 &&
+                        c.ReadTotalTimeoutConstant == 0;
+    t.anyByte = c.ReadIntervalTimeout == MAXDWORD && c.ReadTotalTimeoutMultiplier == MAXDWORD;
+    const std::uint64_t total = t.anyByte ? c.ReadTotalTimeoutConstant
+                                          : std::uint64_t(c.ReadTotalTimeoutMultiplier) * count +
+                                                c.ReadTotalTimeoutConstant;
+    if (total > 0) t.deadline = Clock::now() + std::chrono::milliseconds(total);
+    if (c.ReadIntervalTimeout != MAXDWORD) t.interval = ms(c.ReadIntervalTimeout);
+    t.active = true;
+    ov->Internal = ERROR_IO_PENDING;
+    ov->InternalHigh = 0;
+
+    serveRead();
+    if (t.active && atOnce) complete(t, ERROR_SUCCESS);
+    if (!t.active) {
+        if (done) *done = static_cast<DWORD>(ov->InternalHigh);
+        return static_cast<DWORD>(ov->Internal);
+    }
+    wake();
+    return ERROR_IO_PENDING;
+}
+
+DWORD Port::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
+                  std::shared_ptr<Event> ev) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (done) *done = 0;
+    if (DWORD e = gate()) return e;
+    if (aborting_) return ERROR_OPERATION_ABORTED;
+    if (!ov || !ev || write_.active || (!buffer && count > 0)) return ERROR_INVALID_PARAMETER;
+    ev->reset();
+
+    Transfer& t = write_;
+    t = Transfer{};
+    t.ov = ov;
+    t.event = std::move(ev);
+    t.want = count;
+    const std::uint64_t total = std::uint64_t(timeouts_.WriteTotalTimeoutMultiplier) * count +
+                                timeouts_.WriteTotalTimeoutConstant;
+    if (total > 0) t.deadline = Clock::now() + std::chrono::milliseconds(total);
+    t.active = true;
+    ov->Internal = ERROR_IO_PENDING;
+    ov->InternalHigh = 0;
+    // The bytes are copied now: the caller's buffer is free as soon as this returns.
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    out_.assign(bytes, bytes + count);
+    outOff_ = 0;
+    if (count > 0) txBusy_ = true;
+    flushOutput();
+    if (!t.active) {
+        checkTxEmpty();
+        if (done) *done = static_cast<DWORD>(ov->InternalHigh);
+        return static_cast<DWORD>(ov->Internal);
+    }
+    wake();
+    return ERROR_IO_PENDING;
+}
+
+DWORD Port::result(OVERLAPPED* ov, DWORD* done, bool wait) {
+    std::unique_lock<std::mutex> lock(m_);
+    if (!ov) return ERROR_INVALID_PARAMETER;
+    auto running = [&] {
+        return (read_.active && read_.ov == ov) || (write_.active && write_.ov == ov);
+    };
+    if (running()) {
+        if (!wait) return ERROR_IO_INCOMPLETE;
+        cv_.wait(lock, [&] { return !running(); });
+    }
+    if (done) *done = static_cast<DWORD>(ov->InternalHigh);
+    return static_cast<DWORD>(ov->Internal);
+}
+
+}  // namespace comm::posix

@@ -1,0 +1,56 @@
+#include "pty_pair.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "ports_dir.h"
+
+namespace sim {
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    throw SimError(std::string("pseudo-terminal: ") + what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+PtyPair::PtyPair() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) fail("posix_openpt");
+    try {
+        ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+        if (::grantpt(master_) != 0) fail("grantpt");
+        if (::unlockpt(master_) != 0) fail("unlockpt");
+        char name[256] = {};
+        if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname");
+        slavePath_ = name;
+        slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave_ < 0) fail("open slave");
+        // Raw 8N1 at 9600: bytes pass unchanged, nothing is echoed back to us.
+        termios t{};
+        if (::tcgetattr(slave_, &t) != 0) fail("tcgetattr");
+        ::cfmakeraw(&t);
+        ::cfsetispeed(&t, B9600);
+        ::cfsetospeed(&t, B9600);
+        t.c_cflag |= CLOCAL | CREAD;
+        if (::tcsetattr(slave_, TCSANOW, &t) != 0) fail("tcsetattr");
+        int flags = ::fcntl(master_, F_GETFL);
+        if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) fail("fcntl");
+    } catch (...) {
+        if (slave_ >= 0) ::close(slave_);
+        ::close(master_);
+        throw;
+    }
+}
+
+PtyPair::~PtyPair() {
+    ::close(slave_);
+    ::close(master_);
+}
+
+}  // namespace sim

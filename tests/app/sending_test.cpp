@@ -1,0 +1,44 @@
+#include "sending.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "testenv.h"
+
+using namespace kivo;
+using Clock = std::chrono::steady_clock;
+
+TEST(WaitLoop, ClosedPortCostsOnlyThePause) {
+    Trs232c port;
+    auto start = Clock::now();
+    rsout(port, "dropped");
+    WaitLoop(port);
+    auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(10));
+    EXPECT_LT(took, std::chrono::seconds(2));
+}
+
+TEST(WaitLoop, GivesUpOnOutputThatNeverDrains) {
+    testenv::TempDir dir;
+    std::string ports = dir.file("ports");
+    testenv::ScopedEnv env("KIVO_PORTS", ports);
+    testenv::Pty pty;  // its far end never reads
+    pty.linkAs(ports, "COM2");
+    Trs232c port;
+    port.portname = "COM2";
+    port.txtimeout = 300;
+    ASSERT_TRUE(port.open());
+    // More than the terminal holds: the write gives up and leaves bytes queued.
+    std::vector<std::uint8_t> block(1 << 20, 'x');
+    port.txdata(block, static_cast<int>(block.size()));
+    ASSERT_GT(port.txcount(), 0);
+
+    auto start = Clock::now();
+    sendCommand(port, "J4101");
+    WaitLoop(port);
+    auto took = Clock::now() - start;
+    EXPECT_GT(port.txcount(), 0);  // still stuck, and yet we went on
+    EXPECT_LT(took, std::chrono::seconds(10));
+    port.close();
+}

@@ -1,0 +1,228 @@
+// Trs232c on the POSIX backend against real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ptyport.h"
+#include "rs232c.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::uint8_t> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+struct Messages {
+    std::vector<std::string> seen;
+    Messages() {
+        setRs232cMessageBox([this](const std::string& text) { seen.push_back(text); });
+    }
+    ~Messages() { setRs232cMessageBox(nullptr); }
+};
+
+}  // namespace
+
+TEST(ComponentOnPty, BytesBothWaysAndTheCounts) {
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.rxtimeout = 2000;
+    c.txtimeout = 2000;
+    ASSERT_TRUE(c.open());
+
+    EXPECT_TRUE(c.txdata(bytes("K0594A\r\n"), 8));
+    EXPECT_TRUE(c.txbyte('Z'));
+    EXPECT_EQ(port.pty.read(9, std::chrono::seconds(2)), "K0594A\r\nZ");
+    EXPECT_TRUE(eventually([&] { return c.txcount() == 0; }));
+
+    port.pty.write(std::string("OK\r\n\xff", 5));
+    ASSERT_TRUE(eventually([&] { return c.rxcount() == 5; }));
+    char first = 0;
+    EXPECT_TRUE(c.rxbyte(first));
+    EXPECT_EQ(first, 'O');
+    std::uint8_t rest[4] = {};
+    EXPECT_TRUE(c.rxdata(rest, 4));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), 4), std::string("K\r\n\xff", 4));
+    EXPECT_EQ(c.rxcount(), 0);
+
+    // A read that waits for its bytes completes when they come.
+    std::thread far([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port.pty.write("abc");
+    });
+    std::uint8_t three[3] = {};
+    EXPECT_TRUE(c.rxdata(three, 3));
+    far.join();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(three), 3), "abc");
+    EXPECT_TRUE(c.close());
+}
+
+TEST(ComponentOnPty, ShortReadFailsAfterTheTimeout) {
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.rxtimeout = 200;
+    ASSERT_TRUE(c.open());
+    port.pty.write("xy");
+    std::uint8_t buf[4] = {'-', '-', '-', '-'};
+    auto start = Clock::now();
+    EXPECT_FALSE(c.rxdata(buf, 4));
+    const double took = secondsSince(start);
+    EXPECT_GE(took, 0.15);
+    EXPECT_LT(took, 3.0);
+    EXPECT_EQ(buf[0], '-');  // a failed read leaves the caller's buffer alone
+
+    // Nothing at all: the same. The next read then works on fresh bytes.
+    start = Clock::now();
+    char v = 'q';
+    EXPECT_FALSE(c.rxbyte(v));
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_EQ(v, 'q');
+    port.pty.write("z");
+    EXPECT_TRUE(c.rxbyte(v));
+    EXPECT_EQ(v, 'z');
+}
+
+TEST(ComponentOnPty, EveryOperationOnAClosedComponentFails) {
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    auto check = [&] {
+        std::uint8_t buf[2] = {};
+        char v = 'k';
+        EXPECT_FALSE(c.rxdata(buf, 2));
+        EXPECT_FALSE(c.txdata(bytes("ab"), 2));
+        EXPECT_FALSE(c.rxbyte(v));
+        EXPECT_EQ(v, 'k');
+        EXPECT_FALSE(c.txbyte('a'));
+        EXPECT_EQ(c.rxcount(), -1);
+        EXPECT_EQ(c.txcount(), -1);
+        EXPECT_FALSE(c.close());
+    };
+    check();  // never opened
+    ASSERT_TRUE(c.open());
+    EXPECT_FALSE(c.open());  // already open
+    ASSERT_TRUE(c.close());
+    check();  // closed again
+    EXPECT_EQ(port.pty.drain(std::chrono::milliseconds(50)), "");
+}
+
+TEST(ComponentOnPty, OpenIsExclusiveUntilClosed) {
+    PtyPort port;
+    Messages messages;
+    Trs232c a, b;
+    a.portname = PtyPort::name;
+    b.portname = port.pty.slavePath();  // the same device by its path
+    b.debug = true;
+    ASSERT_TRUE(a.open());
+    EXPECT_FALSE(b.open());
+    ASSERT_EQ(messages.seen, std::vector<std::string>{"回線オープンエラー"});
+    ASSERT_TRUE(a.close());
+    EXPECT_TRUE(b.open());
+    EXPECT_FALSE(a.open());
+    b.close();
+    EXPECT_TRUE(a.open());
+}
+
+TEST(ComponentOnPty, ComNamesResolveOnlyThroughThePortsFolder) {
+    PtyPort port;  // KIVO_PORTS holds COM5 only
+    Trs232c c;
+    c.portname = "COM5";
+    EXPECT_TRUE(c.open());
+    c.close();
+    for (const char* name : {"COM1", "COM6", "COM", "com5", "/nonexistent/tty"}) {
+        c.portname = name;
+        EXPECT_FALSE(c.open()) << name;
+    }
+    // A file that is not a terminal is no port either.
+    c.portname = port.dir.file("plain");
+    {
+        std::FILE* f = std::fopen(c.portname.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fclose(f);
+    }
+    EXPECT_FALSE(c.open());
+}
+
+TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
+    PtyPort port;
+    Messages messages;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.debug = true;
+    // 9 data bits never exist; 7 are asked for but a pseudo-terminal keeps 8.
+    for (int bits : {9, 7, 4}) {
+        c.charbit = bits;
+        EXPECT_FALSE(c.open()) << bits;
+        EXPECT_FALSE(c.isOpen());
+        // The refused attempt does not hold the port.
+        Trs232c other;
+        other.portname = PtyPort::name;
+        EXPECT_TRUE(other.open()) << bits;
+    }
+    EXPECT_EQ(messages.seen, std::vector<std::string>(3, "通信条件設定エラー"));
+
+    c.charbit = 8;
+    c.paritymode = "偶数";  // a pseudo-terminal has no parity either
+    EXPECT_FALSE(c.open());
+    c.paritymode = "無し";
+    c.stopbit = "1.5";  // only with 5 data bits
+    EXPECT_FALSE(c.open());
+    c.stopbit = "2";
+    c.bps = 12345;  // not a standard rate, but a pseudo-terminal takes any
+    EXPECT_TRUE(c.open());
+}
+
+TEST(ComponentOnPty, HangUpFailsEverythingPromptly) {
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.rxtimeout = 5000;
+    c.txtimeout = 5000;
+    ASSERT_TRUE(c.open());
+
+    // The far end goes away while a read waits.
+    std::thread far([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        port.pty.hangUp();
+    });
+    std::uint8_t buf[4] = {};
+    auto start = Clock::now();
+    EXPECT_FALSE(c.rxdata(buf, 4));
+    far.join();
+    EXPECT_LT(secondsSince(start), 3.0);
+
+    start = Clock::now();
+    EXPECT_FALSE(c.txdata(bytes("hello"), 5));
+    EXPECT_FALSE(c.txbyte('x'));
+    char v = 'k';
+    EXPECT_FALSE(c.rxbyte(v));
+    EXPECT_EQ(v, 'k');
+    EXPECT_LE(c.rxcount(), 0);
+    EXPECT_LE(c.txcount(), 0);
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_TRUE(c.close());
+}
+
+TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {
+    PtyPort port;  // the master never reads
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.txtimeout = 300;
+    ASSERT_TRUE(c.open());
+    std::vector<std::uint8_t> big(1 << 20, 'x');
+    auto start = Clock::now();
+    EXPECT_FALSE(c.txdata(big, static_cast<int>(big.size())));
+    EXPECT_LT(secondsSince(start), 3.0);
+    EXPECT_GE(c.txcount(), 0);
+    // The next write settles the old one first and still answers within its bound.
+    start = Clock::now();
+    EXPECT_FALSE(c.txdata(big, static_cast<int>(big.size())));
+    EXPECT_LT(secondsSince(start), 4.0);
+    start = Clock::now();
+    EXPECT_TRUE(c.close());
+    EXPECT_LT(secondsSince(start), 2.0);
+}
