@@ -17,6 +17,7 @@ WindowTest::WindowTest() : portsEnv("KIVO_PORTS", ports.path()) {
 WindowTest::~WindowTest() {
     form2.reset();
     form1.reset();
+    receivers.clear();
     setDialogs(nullptr);
 }
 
@@ -42,10 +43,24 @@ void WindowTest::start(std::optional<QString> argument) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
 }
 
-testenv::Pty& WindowTest::addPort(const std::string& com) {
-    ptys.push_back(std::make_unique<testenv::Pty>());
-    ptys.back()->linkAs(ports.path(), com);
-    return *ptys.back();
+sim::Simulator& WindowTest::addReceiver(const std::string& com) {
+    sim::Simulator::Options options;
+    options.portsDir = ports.path();
+    options.portName = com;
+    receivers.push_back(std::make_unique<sim::Simulator>(options));
+    return *receivers.back();
+}
+
+std::string WindowTest::sent(std::size_t atLeast) {
+    sim::Simulator& receiver = *receivers.front();
+    receiver.waitForBytes(atLeast, std::chrono::seconds(5));
+    // Whatever else is on its way arrives within the quiet spell.
+    std::size_t seen = receiver.received().size();
+    while (receiver.waitForBytes(seen + 1, std::chrono::milliseconds(150)))
+        seen = receiver.received().size();
+    std::string bytes = receiver.received();
+    receiver.clear();
+    return bytes;
 }
 
 void WindowTest::typeInto(QWidget* widget, const QString& text) {

@@ -14,6 +14,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "dialogs.h"
+#include "simulator.h"
 #include "testenv.h"
 
 // Records every box and answers the Save confirmation as told.
@@ -45,8 +46,11 @@ class WindowTest : public testing::Test {
     // Creates the windows and runs start-up as the entry does.
     void start(std::optional<QString> argument = std::nullopt);
 
-    // A pseudo-terminal registered as `com` in the ports folder.
-    testenv::Pty& addPort(const std::string& com);
+    // A simulated receiver registered as `com` in the ports folder.
+    sim::Simulator& addReceiver(const std::string& com = "COM3");
+    // The bytes the receiver got since the last call: waits (bounded) until at least
+    // `atLeast` have arrived and then for a short quiet spell, so that extra bytes show.
+    std::string sent(std::size_t atLeast = 0);
 
     // User actions.
     void typeInto(QWidget* widget, const QString& text);
@@ -62,7 +66,7 @@ class WindowTest : public testing::Test {
     testenv::TempDir program;
     testenv::ScopedEnv portsEnv;
     RecordingDialogs boxes;
-    std::vector<std::unique_ptr<testenv::Pty>> ptys;
+    std::vector<std::unique_ptr<sim::Simulator>> receivers;
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm2> form2;
 };
