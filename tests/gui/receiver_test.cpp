@@ -209,7 +209,8 @@ TEST_F(WindowTest, CommandLinePortIsTheWholeComNameOfTheLine) {
     start(QStringLiteral("Radio"));
     EXPECT_EQ(form1->rs232c1.portname, "COM12");
     EXPECT_EQ(form1->Label1->text(), "ON");
-    EXPECT_EQ(sent(), cmds({"H101", "J4000", "J4101", "K00000594000020100", "K00000594000020100"}));
+    EXPECT_EQ(sent(), cmds({"H101", "J4000", "J4101", "K00000594000020100", "K00000594000020100",
+                            "J4050"}));
 }
 
 TEST_F(WindowTest, CommandLineChannelThatIsMissingOrDoesNotOpenLeavesTheReceiverOff) {
