@@ -3,10 +3,14 @@
 
 #include <QApplication>
 
+#include "testenv.h"
 #include "winfont.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A runtime folder of our own: no running copy of the program is ever reached.
+    testenv::TempDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     installFontSubstitutes();
