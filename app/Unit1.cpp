@@ -117,6 +117,11 @@ void TForm1::createControls() {
                                                       {ListBox1, "ListBox1"}};
     for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
 
+    // Labels size themselves to their captions: where the stand-in font draws a caption
+    // wider than the Windows face would, the label grows to the right instead of clipping.
+    for (QLabel* l : {Label7, Label6, Label1, Label5, Label4, Label2, Label3})
+        setCaption(l, l->text());
+
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5, Button6, Button7, Button8})
         b->setAutoDefault(false);
 
