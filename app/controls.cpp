@@ -11,6 +11,14 @@ void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
 }
 
+QItemSelectionModel::SelectionFlags ChannelListBox::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+    QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || (command & QItemSelectionModel::Deselect))
+        return QItemSelectionModel::NoUpdate;
+    return command;
+}
+
 QSize FixedRowHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);

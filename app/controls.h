@@ -7,7 +7,7 @@
 #include <exception>
 #include <utility>
 
-// A list box that reports every double click, also below the last line, after the
+// The channel list box: reports every double click, also below the last line, after the
 // click's own selection change.
 class ChannelListBox : public QListWidget {
     Q_OBJECT
@@ -19,6 +19,10 @@ class ChannelListBox : public QListWidget {
 
   protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Like a single-selection list box: a click beside the lines or with Ctrl on the
+    // selected line leaves the selection as it is; only choosing another line changes it.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
 };
 
 // Gives every row of a list the same height.

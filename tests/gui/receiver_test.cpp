@@ -93,6 +93,22 @@ TEST_F(WindowTest, SelectingALineTunesAndSetsTheVolumeAsOftenAsItsControlsChange
     click(form1->Button6);
     EXPECT_EQ(form1->ListBox1->currentRow(), 1);
     EXPECT_EQ(sent(), "");
+
+    // A click below the lines or a Ctrl click on the line keeps the selection and runs
+    // nothing; a double click below the lines runs the selection of the selected line.
+    QWidget* area = form1->ListBox1->viewport();
+    QPoint below(20, area->height() - 5);
+    QTest::mouseClick(area, Qt::LeftButton, {}, below);
+    QPoint onLine = form1->ListBox1->visualItemRect(form1->ListBox1->item(1)).center();
+    QTest::mouseClick(area, Qt::LeftButton, Qt::ControlModifier, onLine);
+    EXPECT_TRUE(form1->ListBox1->item(1)->isSelected());
+    EXPECT_EQ(form1->channels().selectedIndex(), 1);
+    EXPECT_EQ(sent(), "");
+    QTest::mousePress(area, Qt::LeftButton, {}, below);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, below);
+    QTest::mouseDClick(area, Qt::LeftButton, {}, below);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, below);
+    EXPECT_EQ(sent(), cmds({"K00000954000020100"}));
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 
