@@ -38,6 +38,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
 }
 
 TForm1::~TForm1() {
+    // The controls go after this object's own members: nothing they signal while being
+    // destroyed may reach a handler.
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+    Timer1.disconnect(this);
     channelList_.changed = nullptr;
 }
 

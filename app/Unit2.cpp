@@ -69,6 +69,10 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
             [this] { runHandler([this] { ComboBox1Change(); }); });
 }
 
+TForm2::~TForm2() {
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
+
 void TForm2::FormCreate() {
     setWindowTitle(programTitle());
 }

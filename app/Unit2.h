@@ -15,6 +15,7 @@ class TForm2 : public QWidget {
     Q_OBJECT
   public:
     explicit TForm2(TForm1& form1, QWidget* parent = nullptr);
+    ~TForm2() override;
 
     // Creation: the caption becomes the program title.
     void FormCreate();
