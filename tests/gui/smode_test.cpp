@@ -3,8 +3,11 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "guitest.h"
+#include "singlecopy.h"
 
 namespace {
 
@@ -180,4 +183,38 @@ TEST_F(WindowTest, ClosingTheStripSwitchesOffAndEndsTheProgram) {
     EXPECT_EQ(sent(6), cmds({"H100"}));
     EXPECT_FALSE(form1->rs232c1.isOpen());
     EXPECT_FALSE(form2->isVisible());
+}
+
+TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndHearsBackOnlyAfterTheClose) {
+    writeChannelFile({});
+    addReceiver("COM3");
+    start();
+    switchOn("COM3");
+    sent(24);
+    click(form1->Button8);
+    QSignalSpy closed(form1.get(), &TForm1::closed);
+    SingleCopy running(QStringLiteral("kivo-smode-test"));
+    std::atomic<bool> closeFinished = false;
+    ASSERT_TRUE(running.listen([&] {
+        form1->close();
+        closeFinished = true;
+    }));
+
+    // The later start runs on its own thread: this one must keep serving the windows.
+    std::atomic<bool> done = false;
+    bool found = false;
+    bool closedWhenAnswered = false;
+    std::thread later([&] {
+        found = SingleCopy(QStringLiteral("KIVO-smode-test")).closeRunningCopy();
+        closedWhenAnswered = closeFinished.load();
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done.load(), 20000);
+    later.join();
+    EXPECT_TRUE(found);  // titles compare without regard to case
+    EXPECT_TRUE(closedWhenAnswered);
+    EXPECT_EQ(sent(6), cmds({"H100"}));
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(form2->isVisible());
+    EXPECT_FALSE(form1->rs232c1.isOpen());
 }
