@@ -71,5 +71,12 @@ class WindowTest : public testing::Test {
     std::unique_ptr<TForm2> form2;
 };
 
+// Expects exactly `expected` at the receiver (waiting, bounded, until that much has come).
+#define EXPECT_SENT(expected)                         \
+    do {                                              \
+        const std::string expected_ = (expected);     \
+        EXPECT_EQ(sent(expected_.size()), expected_); \
+    } while (false)
+
 // CR LF ended commands, joined: cmds({"H101", "J4000"}) == "H101\r\nJ4000\r\n".
 std::string cmds(std::initializer_list<const char*> commands);

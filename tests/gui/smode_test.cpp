@@ -35,7 +35,7 @@ TEST_F(WindowTest, EnteringSModeShowsTheStripInPlaceOfTheWindowWithItsState) {
     switchOn("COM3");
     sent(24);
     form1->ScrollBar1->setValue(42);
-    sent();
+    sent(6);
 
     click(form1->Button8);
     EXPECT_TRUE(form1->smode());
@@ -51,11 +51,11 @@ TEST_F(WindowTest, EnteringSModeShowsTheStripInPlaceOfTheWindowWithItsState) {
 
     // Power from the strip: off, then on again.
     click(form2->Button2);
-    EXPECT_EQ(sent(6), cmds({"H100"}));
+    EXPECT_SENT(cmds({"H100"}));
     EXPECT_EQ(form1->Label1->text(), "OFF");
     EXPECT_EQ(form2->Button2->text(), circle);
     click(form2->Button2);
-    EXPECT_EQ(sent(24), cmds({"G300", "H101", "J4000", "J4101"}));
+    EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101"}));
     EXPECT_EQ(form2->Button2->text(), bar);
 
     // The strip's slider drives the main one.
@@ -63,7 +63,7 @@ TEST_F(WindowTest, EnteringSModeShowsTheStripInPlaceOfTheWindowWithItsState) {
     QTest::keyClick(form2->ScrollBar1, Qt::Key_Right);
     EXPECT_EQ(form1->ScrollBar1->value(), 43);
     EXPECT_EQ(form1->Label2->text(), "43");
-    EXPECT_EQ(sent(), cmds({"J402B"}));
+    EXPECT_SENT(cmds({"J402B"}));
 
     // Back with "F", where the strip was.
     form2->move(200, 150);
@@ -95,13 +95,12 @@ TEST_F(WindowTest, ChoosingAChannelInTheStripTunesWithTheStripsVolume) {
     click(form2->Button2);
     // Switching on selects the chosen line: the band and text are already there, so the
     // explicit tune; the volume comes from the strip (synced to 80 on entering).
-    EXPECT_EQ(sent(), cmds({"G300", "H101", "J4000", "J4101", "K00080700000060400", "J4050"}));
+    EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101", "K00080700000060400", "J4050"}));
 
     form2->ScrollBar1->setValue(30);
-    EXPECT_EQ(sent(), cmds({"J401E"}));
+    EXPECT_SENT(cmds({"J401E"}));
     QTest::keyClick(form2->ComboBox1, Qt::Key_Up);
-    EXPECT_EQ(sent(),
-              cmds({"K00000081000020100", "K00000594000020100", "K00000594000020100", "J401E"}));
+    EXPECT_SENT(cmds({"K00000081000020100", "K00000594000020100", "K00000594000020100", "J401E"}));
     EXPECT_EQ(form1->ScrollBar1->value(), 30);
 
     // Typing: a text naming no channel leaves the list without a selection and sends
@@ -115,8 +114,7 @@ TEST_F(WindowTest, ChoosingAChannelInTheStripTunesWithTheStripsVolume) {
     typeInto(edit, "ic");
     EXPECT_EQ(form1->channels().selectedIndex(), 1);
     // Checking FM first retunes the old text "594", now in MHz.
-    EXPECT_EQ(sent(),
-              cmds({"K00594000000060400", "K00080700000060400", "K00080700000060400", "J401E"}));
+    EXPECT_SENT(cmds({"K00594000000060400", "K00080700000060400", "K00080700000060400", "J401E"}));
 
     // Back in the main window the strip's choice stays selected.
     click(form2->Button1);
@@ -180,7 +178,7 @@ TEST_F(WindowTest, ClosingTheStripSwitchesOffAndEndsTheProgram) {
     QSignalSpy closed(form1.get(), &TForm1::closed);
     form2->close();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_EQ(sent(6), cmds({"H100"}));
+    EXPECT_SENT(cmds({"H100"}));
     EXPECT_FALSE(form1->rs232c1.isOpen());
     EXPECT_FALSE(form2->isVisible());
 }
@@ -213,7 +211,7 @@ TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndHearsBackOnlyAfterTheC
     later.join();
     EXPECT_TRUE(found);  // titles compare without regard to case
     EXPECT_TRUE(closedWhenAnswered);
-    EXPECT_EQ(sent(6), cmds({"H100"}));
+    EXPECT_SENT(cmds({"H100"}));
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(form2->isVisible());
     EXPECT_FALSE(form1->rs232c1.isOpen());
