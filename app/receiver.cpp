@@ -1,6 +1,7 @@
 #include "receiver.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,10 +21,11 @@ std::optional<long double> parseFrequency(std::string_view text) {
     while (i < text.size() && text[i] == ' ') ++i;
     if (i == text.size()) return std::nullopt;
 
-    // Rebuild a plain C-locale number so that strtold never sees the user's locale
-    // or its own extensions (hex, "inf", "nan").
+    // Rebuild a plain number for from_chars, which ignores the locale the toolkit
+    // sets from the user's environment (a decimal comma would stop strtold at ".").
     std::string number;
-    if (text[i] == '+' || text[i] == '-') number += text[i++];
+    const bool negative = text[i] == '-';
+    if (text[i] == '+' || text[i] == '-') ++i;
     if (i == text.size()) return std::nullopt;  // a lone sign
 
     std::string intDigits, fracDigits;
@@ -46,10 +48,16 @@ std::optional<long double> parseFrequency(std::string_view text) {
     if (i != text.size()) return std::nullopt;
 
     // An empty mantissa (".", "E5", ".E5") is zero.
-    if (intDigits.empty() && fracDigits.empty()) return number == "-" ? -0.0L : 0.0L;
-    number += (intDigits.empty() ? "0" : intDigits) + "." + (fracDigits.empty() ? "0" : fracDigits);
+    if (intDigits.empty() && fracDigits.empty()) return 0.0L;
+    number = (intDigits.empty() ? "0" : intDigits) + "." + (fracDigits.empty() ? "0" : fracDigits);
     if (!exponent.empty()) number += "e" + exponent;
-    return std::strtold(number.c_str(), nullptr);
+    long double value = 0;
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range)  // beyond the range or below it
+        value = exponent.starts_with('-') ? 0.0L : HUGE_VALL;
+    else if (error != std::errc() || end != number.data() + number.size())
+        return std::nullopt;
+    return negative ? -value : value;
 }
 
 std::string formatFrequency(long double khz) {

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "posix_input.h"
 #include "posix_modem.h"
 #include "posix_termios.h"
 
@@ -53,7 +54,9 @@ std::shared_ptr<Port> Port::open(const std::string& path, DWORD& error) {
         error = openError(errno);
         return nullptr;
     }
-    auto fail = [fd, &error](DWORD e) -> std::shared_ptr<Port> {
+    bool exclusive = false;
+    auto fail = [fd, &error, &exclusive](DWORD e) -> std::shared_ptr<Port> {
+        if (exclusive) ioctl(fd, TIOCNXCL);
         ::close(fd);
         error = e;
         return nullptr;
@@ -62,7 +65,7 @@ std::shared_ptr<Port> Port::open(const std::string& path, DWORD& error) {
     // The terminal's exclusive mode does not stop root; the lock stops everyone who
     // opens ports through this backend, in this process too (one lock per open).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(ERROR_ACCESS_DENIED);
-    ioctl(fd, TIOCEXCL);
+    exclusive = ioctl(fd, TIOCEXCL) == 0;
     if (!makeRaw(fd)) return fail(ERROR_GEN_FAILURE);
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) return fail(ERROR_GEN_FAILURE);
@@ -224,49 +227,19 @@ void Port::noteErrors(DWORD ce) {
     }
 }
 
-// Takes raw input: errors and breaks arrive marked in-band (0xFF 0x00 0x00 a break,
-// 0xFF 0x00 x a byte x received with a framing or parity error, 0xFF 0xFF a real 0xFF).
+// Takes raw input from the terminal, marks and all.
 void Port::pushInput(const std::uint8_t* raw, std::size_t n) {
     DWORD events = 0, ce = 0;
     bool any = false;
-    auto deliver = [&](std::uint8_t c) {
+    auto deliver = [&](std::uint8_t c, bool errored) {
+        if (errored && (dcb_.Flags & DCB_fErrorChar)) c = static_cast<std::uint8_t>(dcb_.ErrorChar);
         if ((dcb_.Flags & DCB_fNull) && c == 0) return;
         in_.push_back(c);
         any = true;
         if (c == static_cast<std::uint8_t>(dcb_.EvtChar)) events |= EV_RXFLAG;
     };
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t c = raw[i];
-        switch (markState_) {
-            case 0:
-                if (c == 0xFF)
-                    markState_ = 1;
-                else
-                    deliver(c);
-                break;
-            case 1:
-                markState_ = 0;
-                if (c == 0x00) {
-                    markState_ = 2;
-                } else {
-                    deliver(0xFF);
-                    if (c != 0xFF) deliver(c);
-                }
-                break;
-            default:
-                markState_ = 0;
-                if (c == 0x00) {
-                    ce |= CE_BREAK;
-                } else {
-                    // Without the driver's counters, tell the kinds apart by the settings.
-                    if (!haveIcount_) ce |= (dcb_.Flags & DCB_fParity) ? CE_RXPARITY : CE_FRAME;
-                    deliver((dcb_.Flags & DCB_fErrorChar)
-                                ? static_cast<std::uint8_t>(dcb_.ErrorChar)
-                                : c);
-                }
-                break;
-        }
-    }
+    const MarkedInput::Seen seen = marks_.feed(raw, n, deliver);
+    if (seen.breaks) ce |= CE_BREAK;
     if (haveIcount_) {
         serial_icounter_struct ic{};
         if (ioctl(fd_, TIOCGICOUNT, &ic) == 0) {
@@ -278,6 +251,9 @@ void Port::pushInput(const std::uint8_t* raw, std::size_t n) {
             counts_ = {ic.frame, ic.parity, ic.overrun, ic.brk, ic.buf_overrun};
         }
     }
+    // Where the driver's counters do not say which kind of error it was, the settings do.
+    if (seen.errors && !(ce & (CE_FRAME | CE_RXPARITY)))
+        ce |= (dcb_.Flags & DCB_fParity) ? CE_RXPARITY : CE_FRAME;
     if (any) events |= EV_RXCHAR;
     if (ce & CE_BREAK) events |= EV_BREAK;
     if (ce & ~CE_BREAK) events |= EV_ERR;
@@ -287,6 +263,9 @@ void Port::pushInput(const std::uint8_t* raw, std::size_t n) {
 }
 
 void Port::serveRead() {
+    // A read whose time is up ends with what it has: bytes arriving later belong to the
+    // next read (its caller has most likely stopped waiting for this one).
+    checkDeadlines(Clock::now());
     if (!read_.active) return;
     const std::size_t take = std::min<std::size_t>(read_.want - read_.got, in_.size());
     if (take > 0) {
@@ -448,7 +427,7 @@ DWORD Port::purge(DWORD flags) {
     }
     if (flags & PURGE_RXCLEAR) {
         in_.clear();
-        markState_ = 0;
+        marks_.reset();
         tcflush(fd_, TCIFLUSH);
     }
     wake();

@@ -16,6 +16,7 @@
 
 #include "commapi.h"
 #include "posix_handles.h"
+#include "posix_input.h"
 
 namespace comm::posix {
 
@@ -104,7 +105,7 @@ class Port final : public Object {
     std::uint64_t maskGeneration_ = 0;
     bool waiting_ = false;
     DWORD errors_ = 0;
-    int markState_ = 0;  // input error marking: bytes of 0xFF 0x00 seen so far
+    MarkedInput marks_;
     bool haveIcount_ = false;
     struct Counts {
         int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;

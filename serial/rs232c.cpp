@@ -58,6 +58,29 @@ void lookUp(const NamedValue (&table)[N], const std::string& name, BYTE& field) 
 
 }  // namespace
 
+namespace {
+
+std::mutex errorHandlerLock;
+Rs232cErrorHandler& errorHandlerSlot() {
+    static Rs232cErrorHandler handler = [](Trs232c&, std::exception_ptr error) {
+        try {
+            if (error) std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "unknown error in an event handler\n");
+        }
+    };
+    return handler;
+}
+
+}  // namespace
+
+void setRs232cErrorHandler(Rs232cErrorHandler handler) {
+    std::lock_guard<std::mutex> lock(errorHandlerLock);
+    errorHandlerSlot() = std::move(handler);
+}
+
 void setRs232cMessageBox(MessageBoxFunction show) {
     std::lock_guard<std::mutex> lock(messageBoxLock);
     messageBoxSlot() = std::move(show);
@@ -65,14 +88,36 @@ void setRs232cMessageBox(MessageBoxFunction show) {
 
 Trs232c::Trs232c() : Trs232c(platformCommApi()) {}
 
-Trs232c::Trs232c(CommApi& api) : api_(api) {
-    // The notification hand-over is created here, for the component's whole life.
+Trs232c::Trs232c(CommApi& api)
+    : api_(api), notifywnd(makeNotifyWindow([this](TMessage& m) { wndproc(m); })) {
     OnCreate(*this);  // nobody can have assigned it yet; kept for the component's contract
 }
 
 Trs232c::~Trs232c() {
     close();
-    // The notification hand-over is destroyed here, after close.
+    notifywnd.reset();  // notifications still queued are dropped
+}
+
+void Trs232c::wndproc(TMessage& message) {
+    // The handlers of WM_RSBREAK .. WM_RSTXEMPTY, in the order of their numbers.
+    static constexpr TNotifyEvent Trs232c::*handlers[] = {
+        &Trs232c::OnBREAK,  &Trs232c::OnCTS,     &Trs232c::OnDSR,    &Trs232c::OnERR,
+        &Trs232c::OnRING,   &Trs232c::OnRLSD,    &Trs232c::OnPACKET, &Trs232c::OnRXCHAR,
+        &Trs232c::OnRXFLAG, &Trs232c::OnTXEMPTY,
+    };
+    try {
+        if (message.Msg >= WM_RSBREAK && message.Msg <= WM_RSTXEMPTY)
+            (this->*handlers[message.Msg - WM_RSBREAK])(*this);  // removed since: nothing
+        else
+            message.Result = notifywnd->defaultProcedure(message);
+    } catch (...) {
+        Rs232cErrorHandler report;
+        {
+            std::lock_guard<std::mutex> lock(errorHandlerLock);
+            report = errorHandlerSlot();
+        }
+        if (report) report(*this, std::current_exception());
+    }
 }
 
 void Trs232c::showError(const char* text) {
@@ -147,7 +192,11 @@ bool Trs232c::open() {
     api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 
     usethread = evtmask != 0;
-    // The line event watcher is created here, suspended, when usethread is set.
+    if (usethread) {
+        commthread = std::make_unique<tcommthread>(true);
+        commthread->owner = this;
+        commthread->hcomm = hcomm;
+    }
 
     for (Direction* d : {&rx, &tx}) {
         d->event = api_.CreateEventA(nullptr, 1, 0, nullptr);
@@ -157,7 +206,7 @@ bool Trs232c::open() {
         d->pending = false;
     }
 
-    // The line event watcher is started here, once the transfer events exist.
+    if (usethread) commthread->Start();  // the transfer events exist now
 
     opened = true;
     OnOpen(*this);
@@ -167,7 +216,15 @@ bool Trs232c::open() {
 bool Trs232c::close() {
     if (!opened) return false;
     api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_RXABORT);
-    // The line event watcher is stopped here when usethread is set.
+    if (usethread && commthread) {
+        // In this order: a wait that begins after the mask is cleared returns at once,
+        // and the watcher, seeing the request, does not wait again.
+        commthread->Terminate();
+        api_.SetCommMask(hcomm, 0);
+        commthread->WaitFor();
+        commthread.reset();
+    }
+    usethread = false;
     opened = false;
     OnClose(*this);
     api_.CloseHandle(rx.event);
@@ -215,6 +272,7 @@ bool Trs232c::transfer(Direction& d, bool write, int count, int timeout, DWORD& 
 
 bool Trs232c::rxdata(std::uint8_t* buffer, int count) {
     if (!opened) return false;
+    if (count < 0 || (count > 0 && !buffer)) return false;  // would read into nowhere
     // Read into the component's own buffer: a read the wait gives up on may complete
     // later, and must not write into memory the caller has since reused.
     if (!settle(rx, PURGE_RXABORT)) return false;
@@ -228,6 +286,8 @@ bool Trs232c::rxdata(std::uint8_t* buffer, int count) {
 
 bool Trs232c::txdata(std::vector<std::uint8_t> bytes, int count) {
     if (!opened) return false;
+    // More than the array holds would send whatever lies beyond it.
+    if (count < 0 || static_cast<std::size_t>(count) > bytes.size()) return false;
     if (!settle(tx, PURGE_TXABORT)) return false;
     tx.buffer = std::move(bytes);  // kept until the write has ended
     if (tx.buffer.empty()) tx.buffer.push_back(0);

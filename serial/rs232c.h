@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -12,7 +14,9 @@
 #include <vector>
 
 #include "commapi.h"
+#include "comthd.h"
 #include "notifyevent.h"
+#include "notifywindow.h"
 
 class Trs232c;
 
@@ -63,6 +67,12 @@ using TNotifyEvent = NotifyEventOf<Trs232c>;
 // writes to stderr; the application installs its message box, tests capture the text.
 using MessageBoxFunction = std::function<void(const std::string& text)>;
 void setRs232cMessageBox(MessageBoxFunction show);
+
+// The application's central error handler: receives what escapes an event handler run
+// by the notification window, with the component as sender; the component goes on. The
+// default writes the error to stderr.
+using Rs232cErrorHandler = std::function<void(Trs232c& sender, std::exception_ptr error)>;
+void setRs232cErrorHandler(Rs232cErrorHandler handler);
 
 class Trs232c {
   public:
@@ -124,6 +134,19 @@ class Trs232c {
 
     bool isOpen() const { return opened; }
     comm::CommApi& api() { return api_; }
+    comm::HANDLE handle() const { return hcomm; }
+
+    // The notification window: created with the component on the thread that builds it,
+    // which is the thread its handlers run on.
+    NotifyWindow& notifyWindow() { return *notifywnd; }
+    // Runs the notifications posted so far (waiting up to `wait` for one) when the
+    // default, queue-based window is in use; call it on the owner thread.
+    std::size_t pump(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
+        return notifywnd->pump(wait);
+    }
+    // The window procedure: runs the handler of a notification, passes other messages
+    // to the window's default processing; nothing thrown leaves it.
+    void wndproc(TMessage& message);
 
   private:
     // One transfer direction: its event, its OVERLAPPED record and the buffer a
@@ -149,8 +172,8 @@ class Trs232c {
     comm::COMMTIMEOUTS timeouts{};
     comm::DWORD evtmask = 0;
     bool usethread = false;
-    // the line event watcher (commthread) plugs in here
+    std::unique_ptr<tcommthread> commthread;
     Direction rx, tx;
-    // the notification hand-over (notifywnd) plugs in here
+    std::unique_ptr<NotifyWindow> notifywnd;
     char bytebuf[2] = {0, 0};
 };

@@ -48,6 +48,16 @@ TEST(ComponentOnPty, BytesBothWaysAndTheCounts) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), 4), std::string("K\r\n\xff", 4));
     EXPECT_EQ(c.rxcount(), 0);
 
+    // Counts the arrays cannot hold are refused, and nothing goes out.
+    EXPECT_FALSE(c.txdata(bytes("ab"), 3));
+    EXPECT_FALSE(c.txdata(bytes("ab"), -1));
+    port.pty.write("r");
+    ASSERT_TRUE(eventually([&] { return c.rxcount() == 1; }));
+    EXPECT_FALSE(c.rxdata(rest, -1));
+    EXPECT_EQ(c.rxcount(), 1);
+    EXPECT_TRUE(c.rxdata(rest, 1));
+    EXPECT_EQ(port.pty.drain(std::chrono::milliseconds(50)), "");
+
     // A read that waits for its bytes completes when they come.
     std::thread far([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -177,34 +187,41 @@ TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
 }
 
 TEST(ComponentOnPty, HangUpFailsEverythingPromptly) {
-    PtyPort port;
-    Trs232c c;
-    c.portname = PtyPort::name;
-    c.rxtimeout = 5000;
-    c.txtimeout = 5000;
-    ASSERT_TRUE(c.open());
+    // The far end goes away while a read waits, and while a write cannot drain.
+    for (bool writing : {false, true}) {
+        SCOPED_TRACE(writing ? "writing" : "reading");
+        PtyPort port;
+        Trs232c c;
+        c.portname = PtyPort::name;
+        c.rxtimeout = 5000;
+        c.txtimeout = 5000;
+        ASSERT_TRUE(c.open());
+        std::thread far([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            port.pty.hangUp();
+        });
+        auto start = Clock::now();
+        if (writing) {
+            std::vector<std::uint8_t> big(1 << 20, 'x');
+            EXPECT_FALSE(c.txdata(big, static_cast<int>(big.size())));
+        } else {
+            std::uint8_t buf[4] = {};
+            EXPECT_FALSE(c.rxdata(buf, 4));
+        }
+        far.join();
+        EXPECT_LT(secondsSince(start), 3.0);
 
-    // The far end goes away while a read waits.
-    std::thread far([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        port.pty.hangUp();
-    });
-    std::uint8_t buf[4] = {};
-    auto start = Clock::now();
-    EXPECT_FALSE(c.rxdata(buf, 4));
-    far.join();
-    EXPECT_LT(secondsSince(start), 3.0);
-
-    start = Clock::now();
-    EXPECT_FALSE(c.txdata(bytes("hello"), 5));
-    EXPECT_FALSE(c.txbyte('x'));
-    char v = 'k';
-    EXPECT_FALSE(c.rxbyte(v));
-    EXPECT_EQ(v, 'k');
-    EXPECT_LE(c.rxcount(), 0);
-    EXPECT_LE(c.txcount(), 0);
-    EXPECT_LT(secondsSince(start), 2.0);
-    EXPECT_TRUE(c.close());
+        start = Clock::now();
+        EXPECT_FALSE(c.txdata(bytes("hello"), 5));
+        EXPECT_FALSE(c.txbyte('x'));
+        char v = 'k';
+        EXPECT_FALSE(c.rxbyte(v));
+        EXPECT_EQ(v, 'k');
+        EXPECT_LE(c.rxcount(), 0);
+        EXPECT_LE(c.txcount(), 0);
+        EXPECT_LT(secondsSince(start), 2.0);
+        EXPECT_TRUE(c.close());
+    }
 }
 
 TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {
