@@ -11,6 +11,7 @@
 #include "apptitle.h"
 #include "controls.h"
 #include "dialogs.h"
+#include "qtnotifywindow.h"
 #include "rs232c.h"
 #include "screenshots.h"
 #include "singlecopy.h"
@@ -35,6 +36,7 @@ int main(int argc, char* argv[]) {
     }
 
     installFontSubstitutes();
+    installQtNotifyWindows();
     setRs232cMessageBox(
         [](const std::string& text) { dialogs().showMessage(QString::fromStdString(text)); });
 

@@ -7,6 +7,7 @@ add_library(kivo_gui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/apptitle.cpp
   ${CMAKE_CURRENT_LIST_DIR}/controls.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialogs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/qtnotifywindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screenshots.cpp
   ${CMAKE_CURRENT_LIST_DIR}/singlecopy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winfont.cpp
