@@ -15,6 +15,7 @@
 #include "rs232c.h"
 #include "screenshots.h"
 #include "singlecopy.h"
+#include "termination.h"
 #include "winfont.h"
 
 int main(int argc, char* argv[]) {
@@ -48,6 +49,7 @@ int main(int argc, char* argv[]) {
     runHandler([&] { form2.FormCreate(); });
 
     single.listen([&form1] { form1.close(); });
+    closeOnTerminationSignals([&form1] { form1.close(); });
     form1.show();
     scheduleScreenshots(form1);
     return app.exec();

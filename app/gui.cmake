@@ -10,6 +10,7 @@ add_library(kivo_gui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/qtnotifywindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/screenshots.cpp
   ${CMAKE_CURRENT_LIST_DIR}/singlecopy.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/termination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winfont.cpp
 )
 set_target_properties(kivo_gui PROPERTIES AUTOMOC ON)

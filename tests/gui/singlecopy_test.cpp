@@ -93,13 +93,14 @@ TEST_F(SingleCopyTest, SecondStartWithoutChannelClosesTheRunningCopyAndEnds) {
     EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(receiver.received(), "");
 
-    // Receiver on: by the time the second start ends, the first has switched it off.
+    // Receiver on: the first switches it off before it ends.
     first = launch({"Radio1"});
     ASSERT_TRUE(waitUntilListening(*first));
     ASSERT_TRUE(receiver.waitForLines(5, 10s));
     receiver.clear();
     second = launch({});
     ASSERT_TRUE(second->waitForFinished(30000));
+    receiver.waitForBytes(6, 5s);
     EXPECT_EQ(receiver.received(), cmds({"H100"}));
     ASSERT_TRUE(first->waitForFinished(10000));
     EXPECT_EQ(first->exitCode(), 0);
@@ -127,6 +128,7 @@ TEST_F(SingleCopyTest, SecondStartWithChannelTakesOverAfterTheFirstHasClosed) {
     receiver.clear();
     auto third = launch({});
     ASSERT_TRUE(third->waitForFinished(30000));
+    receiver.waitForBytes(6, 5s);
     EXPECT_EQ(receiver.received(), cmds({"H100"}));
     ASSERT_TRUE(second->waitForFinished(10000));
 }
@@ -162,4 +164,17 @@ TEST_F(SingleCopyTest, LeftoverEndpointNeitherBlocksNorDelaysAStartAndTheEndpoin
     auto closer = launch({});
     ASSERT_TRUE(closer->waitForFinished(30000));
     ASSERT_TRUE(first->waitForFinished(10000));
+}
+
+TEST_F(SingleCopyTest, TerminationSignalClosesLikeTheWindowsCloseBox) {
+    auto running = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    receiver.clear();
+    running->terminate();  // SIGTERM
+    ASSERT_TRUE(running->waitForFinished(10000));
+    EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(running->exitCode(), 0);
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
 }
