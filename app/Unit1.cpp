@@ -22,8 +22,9 @@ std::string toUtf8(const QString& text) {
 }
 
 template <class W>
-W* place(W* widget, int left, int top, int width, int height, int fontHeight = 0,
+W* place(const char* name, W* widget, int left, int top, int width, int height, int fontHeight = 0,
          bool bold = false) {
+    widget->setObjectName(QLatin1String(name));
     widget->setGeometry(left, top, width, height);
     if (fontHeight > 0) widget->setFont(windowFont(fontHeight, bold));
     return widget;
@@ -55,71 +56,50 @@ void TForm1::createControls() {
     // Client area of a 360 x 600 frame with a 4-pixel sizing border and a 19-pixel caption.
     resize(352, 573);
 
-    Label7 = place(new QLabel(QStringLiteral("KIVO ver3.0"), this), 48, 8, 125, 21, 21, true);
-    Button8 = place(new QPushButton(QStringLiteral("S mode"), this), 256, 8, 73, 25, 12);
-    Label6 = place(new QLabel(QStringLiteral("Port"), this), 8, 40, 30, 16, 16);
-    ComboBox1 = place(new QComboBox(this), 48, 40, 137, 27, 19);
+    Label7 =
+        place("Label7", new QLabel(QStringLiteral("KIVO ver3.0"), this), 48, 8, 125, 21, 21, true);
+    Button8 = place("Button8", new QPushButton(QStringLiteral("S mode"), this), 256, 8, 73, 25, 12);
+    Label6 = place("Label6", new QLabel(QStringLiteral("Port"), this), 8, 40, 30, 16, 16);
+    ComboBox1 = place("ComboBox1", new QComboBox(this), 48, 40, 137, 27, 19);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setCompleter(nullptr);
     ComboBox1->view()->setItemDelegate(new FixedRowHeightDelegate(19, ComboBox1));
-    Label1 = place(new QLabel(QStringLiteral("OFF"), this), 208, 40, 33, 19, 19);
-    Button2 = place(new QPushButton(QStringLiteral("POWER"), this), 256, 40, 75, 25, 12);
+    Label1 = place("Label1", new QLabel(QStringLiteral("OFF"), this), 208, 40, 33, 19, 19);
+    Button2 = place("Button2", new QPushButton(QStringLiteral("POWER"), this), 256, 40, 75, 25, 12);
     QPalette black = Button2->palette();
     black.setColor(QPalette::ButtonText, Qt::black);
     Button2->setPalette(black);
-    Label5 = place(new QLabel(QStringLiteral("Frequency"), this), 8, 72, 71, 16, 16);
-    Edit1 = place(new QLineEdit(this), 16, 96, 177, 27, 19);
-    GroupBox1 = place(new QGroupBox(this), 248, 80, 89, 57);
-    RadioButton1 = place(new QRadioButton(QStringLiteral("AM (kHz)"), GroupBox1), 8, 8, 73, 17, 12);
-    RadioButton2 =
-        place(new QRadioButton(QStringLiteral("FM (MHz)"), GroupBox1), 8, 32, 73, 17, 12);
-    Label4 = place(new QLabel(QStringLiteral("Volume"), this), 8, 128, 49, 16, 16);
-    Label2 = place(new QLabel(QStringLiteral("80"), this), 80, 128, 16, 16, 16);
-    ScrollBar1 = place(new QScrollBar(Qt::Horizontal, this), 16, 152, 329, 17);
+    Label5 = place("Label5", new QLabel(QStringLiteral("Frequency"), this), 8, 72, 71, 16, 16);
+    Edit1 = place("Edit1", new QLineEdit(this), 16, 96, 177, 27, 19);
+    GroupBox1 = place("GroupBox1", new QGroupBox(this), 248, 80, 89, 57);
+    RadioButton1 = place("RadioButton1", new QRadioButton(QStringLiteral("AM (kHz)"), GroupBox1), 8,
+                         8, 73, 17, 12);
+    RadioButton2 = place("RadioButton2", new QRadioButton(QStringLiteral("FM (MHz)"), GroupBox1), 8,
+                         32, 73, 17, 12);
+    Label4 = place("Label4", new QLabel(QStringLiteral("Volume"), this), 8, 128, 49, 16, 16);
+    Label2 = place("Label2", new QLabel(QStringLiteral("80"), this), 80, 128, 16, 16, 16);
+    ScrollBar1 = place("ScrollBar1", new QScrollBar(Qt::Horizontal, this), 16, 152, 329, 17);
     ScrollBar1->setRange(0, 255);
     ScrollBar1->setValue(80);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(1);  // a click in the trough moves by one, like the arrows
     ScrollBar1->setInvertedControls(false);
     ScrollBar1->setFocusPolicy(Qt::StrongFocus);
-    Label3 = place(new QLabel(QStringLiteral("Title"), this), 8, 192, 29, 16, 16);
-    Edit2 = place(new QLineEdit(this), 48, 192, 161, 27, 19);
-    Button1 = place(new QPushButton(QStringLiteral("Add"), this), 256, 192, 75, 25, 12);
-    Button4 = place(new QPushButton(QStringLiteral("Reload"), this), 48, 232, 75, 25, 12);
-    Button3 = place(new QPushButton(QStringLiteral("Delete"), this), 152, 232, 75, 25, 12);
-    Button5 = place(new QPushButton(QStringLiteral("Save"), this), 256, 232, 75, 25, 12);
-    Button6 = place(new QPushButton(QStringLiteral("UP"), this), 48, 272, 75, 25, 12);
-    Button7 = place(new QPushButton(QStringLiteral("Down"), this), 152, 272, 75, 25, 12);
-    ListBox1 = place(new ChannelListBox(this), 8, 312, 337, 257, 19);
+    Label3 = place("Label3", new QLabel(QStringLiteral("Title"), this), 8, 192, 29, 16, 16);
+    Edit2 = place("Edit2", new QLineEdit(this), 48, 192, 161, 27, 19);
+    Button1 = place("Button1", new QPushButton(QStringLiteral("Add"), this), 256, 192, 75, 25, 12);
+    Button4 =
+        place("Button4", new QPushButton(QStringLiteral("Reload"), this), 48, 232, 75, 25, 12);
+    Button3 =
+        place("Button3", new QPushButton(QStringLiteral("Delete"), this), 152, 232, 75, 25, 12);
+    Button5 = place("Button5", new QPushButton(QStringLiteral("Save"), this), 256, 232, 75, 25, 12);
+    Button6 = place("Button6", new QPushButton(QStringLiteral("UP"), this), 48, 272, 75, 25, 12);
+    Button7 = place("Button7", new QPushButton(QStringLiteral("Down"), this), 152, 272, 75, 25, 12);
+    ListBox1 = place("ListBox1", new ChannelListBox(this), 8, 312, 337, 257, 19);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setItemDelegate(new FixedRowHeightDelegate(19, ListBox1));
     ListBox1->setUniformItemSizes(true);
-
-    const std::pair<QWidget*, const char*> names[] = {{Label7, "Label7"},
-                                                      {Button8, "Button8"},
-                                                      {Label6, "Label6"},
-                                                      {ComboBox1, "ComboBox1"},
-                                                      {Label1, "Label1"},
-                                                      {Button2, "Button2"},
-                                                      {Label5, "Label5"},
-                                                      {Edit1, "Edit1"},
-                                                      {GroupBox1, "GroupBox1"},
-                                                      {RadioButton1, "RadioButton1"},
-                                                      {RadioButton2, "RadioButton2"},
-                                                      {Label4, "Label4"},
-                                                      {Label2, "Label2"},
-                                                      {ScrollBar1, "ScrollBar1"},
-                                                      {Label3, "Label3"},
-                                                      {Edit2, "Edit2"},
-                                                      {Button1, "Button1"},
-                                                      {Button4, "Button4"},
-                                                      {Button3, "Button3"},
-                                                      {Button5, "Button5"},
-                                                      {Button6, "Button6"},
-                                                      {Button7, "Button7"},
-                                                      {ListBox1, "ListBox1"}};
-    for (const auto& [widget, name] : names) widget->setObjectName(QLatin1String(name));
 
     // Labels size themselves to their captions: where the stand-in font draws a caption
     // wider than the Windows face would, the label grows to the right instead of clipping.
