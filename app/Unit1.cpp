@@ -131,39 +131,31 @@ void TForm1::createControls() {
 // the ReceiverWindow setters below, which keep these signals blocked and run the handler
 // themselves, once per actual change.
 void TForm1::bindHandlers() {
-    connect(ComboBox1, &QComboBox::activated, this,
-            [this] { runHandler([this] { ComboBox1Change(); }); });
-    connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this,
-            [this] { runHandler([this] { ComboBox1Change(); }); });
-    connect(Button2, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button2Click(); }); });
-    connect(Edit1, &QLineEdit::textChanged, this,
-            [this] { runHandler([this] { Edit1Change(); }); });
+    auto bind = [this](auto* sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this,
+                [this, handler] { runHandler([this, handler] { (this->*handler)(); }); });
+    };
+    bind(ComboBox1, &QComboBox::activated, &TForm1::ComboBox1Change);
+    bind(ComboBox1->lineEdit(), &QLineEdit::textEdited, &TForm1::ComboBox1Change);
+    bind(Button2, &QPushButton::clicked, &TForm1::Button2Click);
+    bind(Edit1, &QLineEdit::textChanged, &TForm1::Edit1Change);
+    // Checking a band runs the tune; the other band's unchecking runs nothing.
     for (QRadioButton* band : {RadioButton1, RadioButton2}) {
         connect(band, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) runHandler([this] { Edit1Change(); });
         });
     }
-    connect(ScrollBar1, &QScrollBar::valueChanged, this,
-            [this] { runHandler([this] { ScrollBar1Change(); }); });
+    bind(ScrollBar1, &QScrollBar::valueChanged, &TForm1::ScrollBar1Change);
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { userSelectedLine(); });
-    connect(ListBox1, &ChannelListBox::doubleClickedAnywhere, this,
-            [this] { runHandler([this] { ListBox1DblClick(); }); });
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button1Click(); }); });
-    connect(Button3, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button3Click(); }); });
-    connect(Button4, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button4Click(); }); });
-    connect(Button5, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button5Click(); }); });
-    connect(Button6, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button6Click(); }); });
-    connect(Button7, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button7Click(); }); });
-    connect(Button8, &QPushButton::clicked, this,
-            [this] { runHandler([this] { Button8Click(); }); });
-    connect(&Timer1, &QTimer::timeout, this, [this] { runHandler([this] { Timer1Timer(); }); });
+    bind(ListBox1, &ChannelListBox::doubleClickedAnywhere, &TForm1::ListBox1DblClick);
+    bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
+    bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
+    bind(Button5, &QPushButton::clicked, &TForm1::Button5Click);
+    bind(Button6, &QPushButton::clicked, &TForm1::Button6Click);
+    bind(Button7, &QPushButton::clicked, &TForm1::Button7Click);
+    bind(Button8, &QPushButton::clicked, &TForm1::Button8Click);
+    bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
 }
 
 void TForm1::FormCreate(const QString& programDir, const std::optional<QString>& argument) {
