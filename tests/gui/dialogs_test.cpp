@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include "apptitle.h"
-#include "errors.h"
 #include "guitest.h"
 
 namespace {
@@ -77,22 +76,4 @@ TEST(StandardBoxes, ErrorAndMessageBoxesCarryTheApplicationTitle) {
     EXPECT_EQ(message->icon(), QMessageBox::NoIcon);
     EXPECT_EQ(message->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(message->text(), "y");
-}
-
-TEST(CentralErrorHandler, ShowsTheErrorWithTheDotRuleAndStopsOnlyTheHandler) {
-    RecordingDialogs boxes;
-    setDialogs(&boxes);
-    bool after = false;
-    runHandler([&] {
-        throw kivo::ListIndexError(3);
-        after = true;
-    });
-    runHandler([] { throw kivo::FileOpenError("/tmp/KIVO.ini"); });
-    runHandler([] { throw std::runtime_error("plain."); });
-    setDialogs(nullptr);
-    EXPECT_FALSE(after);
-    EXPECT_EQ(boxes.errors,
-              QStringList({QString::fromUtf8("リストのインデックスが範囲を超えています (3)"),
-                           QString::fromUtf8("ファイル /tmp/KIVO.ini は開けません."),
-                           QStringLiteral("plain.")}));
 }
