@@ -5,6 +5,10 @@
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 #include <algorithm>
 
 namespace {
@@ -31,12 +35,20 @@ QString SingleCopy::endpointFor(const QString& programTitle) {
     // The user's runtime folder (XDG_RUNTIME_DIR, or a private one Qt creates with mode
     // 0700). The title is hashed: socket paths are short and titles may hold anything.
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
+    QString prefix = QStringLiteral("/kivo-");
+    if (dir.isEmpty()) {
+        // No usable private folder: the shared one, with the user in the name (and the
+        // socket itself closed to others).
+        dir = QDir::tempPath();
+#ifdef Q_OS_UNIX
+        prefix += QString::number(::getuid()) + QLatin1Char('-');
+#endif
+    }
     QByteArray key =
         QCryptographicHash::hash(programTitle.toLower().toUtf8(), QCryptographicHash::Sha256)
             .toHex()
             .left(24);
-    return dir + QStringLiteral("/kivo-") + QString::fromLatin1(key);
+    return dir + prefix + QString::fromLatin1(key);
 }
 
 bool SingleCopy::closeRunningCopy(std::chrono::milliseconds bound) {
