@@ -32,5 +32,8 @@ test-tsan: deps
 run: build
 	@scripts/run-with-sim.sh $(BUILD)
 
+screenshot: build
+	@scripts/screenshots.sh $(BUILD) docs
+
 clean:
 	rm -rf build build-asan build-tsan

@@ -1,0 +1,152 @@
+#include "Unit2.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <algorithm>
+
+#include "Unit1.h"
+#include "apptitle.h"
+#include "controls.h"
+#include "winfont.h"
+
+namespace {
+
+const QString powerOnCaption = QStringLiteral("|");
+const QString powerOffCaption = QString::fromUtf8("○");
+
+}  // namespace
+
+TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) {
+    setWindowTitle(QStringLiteral("KIVO"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(windowFont(12));
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    setAutoFillBackground(true);
+    setFixedSize(352, 30);
+
+    Button2 = new QPushButton(powerOnCaption, this);
+    Button2->setGeometry(2, 4, 20, 20);
+    Button2->setFont(windowFont(12, true));
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setGeometry(32, 4, 137, 20);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setCompleter(nullptr);
+    ComboBox1->view()->setItemDelegate(new FixedRowHeightDelegate(12, ComboBox1));
+    ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
+    ScrollBar1->setGeometry(176, 6, 145, 16);
+    ScrollBar1->setRange(0, 255);
+    ScrollBar1->setValue(0);
+    ScrollBar1->setSingleStep(1);
+    ScrollBar1->setPageStep(1);
+    ScrollBar1->setInvertedControls(false);
+    ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    Button1 = new QPushButton(QStringLiteral("F"), this);
+    Button1->setGeometry(330, 4, 20, 20);
+    for (QPushButton* b : {Button1, Button2}) b->setAutoDefault(false);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+
+    setTabOrder(ComboBox1, ScrollBar1);
+    setTabOrder(ScrollBar1, Button2);
+    setTabOrder(Button2, Button1);
+
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { runHandler([this] { Button1Click(); }); });
+    connect(Button2, &QPushButton::clicked, this,
+            [this] { runHandler([this] { Button2Click(); }); });
+    connect(ScrollBar1, &QScrollBar::valueChanged, this,
+            [this] { runHandler([this] { ScrollBar1Change(); }); });
+    connect(ComboBox1, &QComboBox::activated, this,
+            [this] { runHandler([this] { ComboBox1Change(); }); });
+    connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { runHandler([this] { ComboBox1Change(); }); });
+}
+
+TForm2::~TForm2() {
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
+
+void TForm2::FormCreate() {
+    setWindowTitle(programTitle());
+}
+
+void TForm2::Button1Click() {
+    form1_.setSmode(false);
+    form1_.show();
+    hide();
+    form1_.move(pos());
+}
+
+void TForm2::Button2Click() {
+    if (form1_.portText().empty()) return;
+    Button2->setText(Button2->text() == powerOffCaption ? powerOnCaption : powerOffCaption);
+    // Whatever the main window's handler leaves (a port that fails to open stays off),
+    // the caption shows the power state afterwards.
+    struct ShowState {
+        TForm2& form;
+        ~ShowState() {
+            form.Button2->setText(form.form1_.Label1->text() == QLatin1String(kivo::kPowerOn)
+                                      ? powerOnCaption
+                                      : powerOffCaption);
+        }
+    } showState{*this};
+    form1_.Button2Click();
+}
+
+void TForm2::ScrollBar1Change() {
+    form1_.setVolumePosition(ScrollBar1->value());
+}
+
+void TForm2::ComboBox1Change() {
+    form1_.channels().setSelectedIndex(chooserIndex());
+    form1_.ListBox1DblClick();
+}
+
+void TForm2::FormClose() {
+    form1_.close();
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    event->accept();
+    runHandler([this] { FormClose(); });
+}
+
+void TForm2::setVolumePosition(int position) {
+    position = std::clamp(position, ScrollBar1->minimum(), ScrollBar1->maximum());
+    if (position == ScrollBar1->value()) return;
+    {
+        QSignalBlocker quiet(ScrollBar1);
+        ScrollBar1->setValue(position);
+    }
+    ScrollBar1Change();
+}
+
+void TForm2::showChannelNames(const std::vector<std::string>& names, int selected) {
+    QSignalBlocker quiet(ComboBox1);
+    QSignalBlocker quietEdit(ComboBox1->lineEdit());
+    const QString text = ComboBox1->currentText();
+    ComboBox1->clear();
+    for (const std::string& name : names) ComboBox1->addItem(QString::fromStdString(name));
+    if (!names.empty() && selected >= 0 && selected < ComboBox1->count()) {
+        ComboBox1->setCurrentIndex(selected);
+        return;
+    }
+    // Filling the list made its first item current; nothing is selected, and the edit
+    // text stays what it was.
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(text);
+}
+
+int TForm2::chooserIndex() const {
+    const QString text = ComboBox1->currentText();
+    int current = ComboBox1->currentIndex();
+    if (current >= 0 && ComboBox1->itemText(current) == text) return current;
+    return ComboBox1->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}

@@ -1,0 +1,45 @@
+#include "controls.h"
+
+#include <QFontMetrics>
+#include <QMouseEvent>
+
+#include "dialogs.h"
+#include "errors.h"
+
+void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
+}
+
+QItemSelectionModel::SelectionFlags ChannelListBox::selectionCommand(const QModelIndex& index,
+                                                                     const QEvent* event) const {
+    QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || (command & QItemSelectionModel::Deselect))
+        return QItemSelectionModel::NoUpdate;
+    return command;
+}
+
+QSize FixedRowHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                       const QModelIndex& index) const {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(height_);
+    return size;
+}
+
+void setCaption(QLabel* label, const QString& text) {
+    label->setText(text);
+    int wanted = label->fontMetrics().horizontalAdvance(text);
+    if (wanted > label->width()) label->resize(wanted, label->height());
+}
+
+void showHandlerError(std::exception_ptr error) {
+    std::string message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "unknown error";
+    }
+    dialogs().showError(QString::fromStdString(kivo::errorDialogText(message)));
+}

@@ -1,0 +1,56 @@
+// Small widget helpers the two windows share.
+#pragma once
+
+#include <QLabel>
+#include <QListWidget>
+#include <QStyledItemDelegate>
+#include <exception>
+#include <utility>
+
+// The channel list box: reports every double click, also below the last line, after the
+// click's own selection change.
+class ChannelListBox : public QListWidget {
+    Q_OBJECT
+  public:
+    using QListWidget::QListWidget;
+
+  signals:
+    void doubleClickedAnywhere();
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Like a single-selection list box: a click beside the lines or with Ctrl on the
+    // selected line leaves the selection as it is; only choosing another line changes it.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override;
+};
+
+// Gives every row of a list the same height.
+class FixedRowHeightDelegate : public QStyledItemDelegate {
+  public:
+    FixedRowHeightDelegate(int height, QObject* parent)
+        : QStyledItemDelegate(parent), height_(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+  private:
+    int height_;
+};
+
+// A label's caption; the label widens to show the whole text (it never narrows below
+// its laid-out width).
+void setCaption(QLabel* label, const QString& text);
+
+// The central error handler: shows an error that escaped a handler in the standard
+// error dialog. The window stays as the handler left it.
+void showHandlerError(std::exception_ptr error);
+
+// Runs one handler at the boundary between the toolkit and the window code; errors
+// stop the handler and go to the central error handler.
+template <class Handler>
+void runHandler(Handler&& handler) noexcept {
+    try {
+        std::forward<Handler>(handler)();
+    } catch (...) {
+        showHandlerError(std::current_exception());
+    }
+}

@@ -1,0 +1,41 @@
+#include "termination.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int wakeFds[2] = {-1, -1};
+
+void onSignal(int) {
+    char byte = 1;
+    // Only async-signal-safe work here: the event loop does the rest.
+    [[maybe_unused]] ssize_t n = ::write(wakeFds[0], &byte, 1);
+}
+
+}  // namespace
+
+void closeOnTerminationSignals(std::function<void()> close) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0) return;
+    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
+        char byte;
+        if (::read(wakeFds[1], &byte, 1) == 1) close();
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+#else
+
+void closeOnTerminationSignals(std::function<void()>) {}
+
+#endif

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots: KIVO under Xvfb on the simulated receiver with the
+# sample channel file, switched on with a channel from the command line; saves the main
+# window and the S mode strip as PNG files.
+#
+#   scripts/screenshots.sh BUILD_DIR OUT_DIR
+set -euo pipefail
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 BUILD_DIR OUT_DIR" >&2
+  exit 2
+fi
+bin="$1/bin"
+out="$(mkdir -p "$2" && cd "$2" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/kivo-shots.XXXXXX")"
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then
+    kill -TERM "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/ports" "$work/program" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$bin/kivo" "$work/program/kivo"
+cp "$here/sample-KIVO.ini" "$work/program/KIVO.ini"
+
+"$bin/kivo-sim" --port COM1 --ports-dir "$work/ports" >/dev/null &
+sim_pid=$!
+for _ in $(seq 50); do
+  [ -L "$work/ports/COM1" ] && break
+  sleep 0.1
+done
+
+# The program saves the pictures and closes by itself; the bound is only a safety net.
+KIVO_PORTS="$work/ports" XDG_RUNTIME_DIR="$work/runtime" KIVO_SCREENSHOTS="$out" \
+  timeout 60 xvfb-run -a "$work/program/kivo" Music_FM
+ls -l "$out/main.png" "$out/smode.png"

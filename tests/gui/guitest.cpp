@@ -1,0 +1,118 @@
+#include "guitest.h"
+
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "apptitle.h"
+#include "cp932.h"
+
+WindowTest::WindowTest() : portsEnv("KIVO_PORTS", ports.path()) {
+    setDialogs(&boxes);
+    setProgramTitles(QStringLiteral("/opt/kivo/KIVO.exe"));
+}
+
+WindowTest::~WindowTest() {
+    form2.reset();
+    form1.reset();
+    receivers.clear();
+    setDialogs(nullptr);
+}
+
+void WindowTest::writeChannelFile(const std::vector<std::string>& lines) {
+    std::ofstream out(channelFilePath(), std::ios::binary);
+    for (const std::string& line : lines) out << kivo::utf8ToCp932(line).value() << "\r\n";
+}
+
+std::string WindowTest::channelFileBytes() const {
+    std::ifstream in(channelFilePath(), std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+void WindowTest::start(std::optional<QString> argument) {
+    form1 = std::make_unique<TForm1>();
+    runHandler([&] { form1->FormCreate(QString::fromStdString(program.path()), argument); });
+    form2 = std::make_unique<TForm2>(*form1);
+    form1->setCompactWindow(form2.get());
+    form2->FormCreate();
+    form1->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
+}
+
+sim::Simulator& WindowTest::addReceiver(const std::string& com) {
+    sim::Simulator::Options options;
+    options.portsDir = ports.path();
+    options.portName = com;
+    receivers.push_back(std::make_unique<sim::Simulator>(options));
+    return *receivers.back();
+}
+
+std::string WindowTest::sent(std::size_t atLeast) {
+    sim::Simulator& receiver = *receivers.front();
+    receiver.waitForBytes(atLeast, std::chrono::seconds(5));
+    // Whatever else is on its way arrives within the quiet spell.
+    std::size_t seen = receiver.received().size();
+    while (receiver.waitForBytes(seen + 1, std::chrono::milliseconds(150)))
+        seen = receiver.received().size();
+    std::string bytes = receiver.received();
+    receiver.clear();
+    return bytes;
+}
+
+void WindowTest::typeInto(QWidget* widget, const QString& text) {
+    widget->setFocus();
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(widget, c.toLatin1());
+        } else {
+            // Japanese text arrives through the input method, committed a character at a time.
+            QInputMethodEvent commit;
+            commit.setCommitString(QString(c));
+            QApplication::sendEvent(widget, &commit);
+        }
+    }
+}
+
+void WindowTest::clickLine(int row) {
+    QListWidget* list = form1->ListBox1;
+    QRect r = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+void WindowTest::doubleClickLine(int row) {
+    // A real double click: press, release, double click, release.
+    QListWidget* list = form1->ListBox1;
+    QPoint at = list->visualItemRect(list->item(row)).center();
+    QWidget* vp = list->viewport();
+    QTest::mousePress(vp, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(vp, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(vp, Qt::LeftButton, {}, at);
+}
+
+void WindowTest::choosePort(const QString& name) {
+    QLineEdit* edit = form1->ComboBox1->lineEdit();
+    edit->selectAll();
+    typeInto(edit, name);
+}
+
+void WindowTest::switchOn(const QString& port) {
+    choosePort(port);
+    QTest::mouseClick(form1->Button2, Qt::LeftButton);
+}
+
+QStringList WindowTest::shownLines() const {
+    QStringList out;
+    for (int i = 0; i < form1->ListBox1->count(); ++i) out << form1->ListBox1->item(i)->text();
+    return out;
+}
+
+std::string cmds(std::initializer_list<const char*> commands) {
+    std::string out;
+    for (const char* c : commands) out += std::string(c) + "\r\n";
+    return out;
+}

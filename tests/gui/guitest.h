@@ -1,0 +1,82 @@
+// A main window and its compact strip on the offscreen platform, a private ports folder
+// and program folder, and dialogs answered by the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Unit1.h"
+#include "Unit2.h"
+#include "dialogs.h"
+#include "simulator.h"
+#include "testenv.h"
+
+// Records every box and answers the Save confirmation as told.
+class RecordingDialogs : public Dialogs {
+  public:
+    QStringList errors;
+    QStringList messages;
+    QStringList questions;
+    bool answer = true;
+
+    void showError(const QString& text) override { errors << text; }
+    bool confirmOverwrite(const QString& text) override {
+        questions << text;
+        return answer;
+    }
+    void showMessage(const QString& text) override { messages << text; }
+};
+
+class WindowTest : public testing::Test {
+  protected:
+    WindowTest();
+    ~WindowTest() override;
+
+    // Writes the channel file (lines joined by CR LF, given as UTF-8, stored as CP932).
+    void writeChannelFile(const std::vector<std::string>& lines);
+    std::string channelFileBytes() const;
+    std::string channelFilePath() const { return program.file("KIVO.ini"); }
+
+    // Creates the windows and runs start-up as the entry does.
+    void start(std::optional<QString> argument = std::nullopt);
+
+    // A simulated receiver registered as `com` in the ports folder.
+    sim::Simulator& addReceiver(const std::string& com = "COM3");
+    // The bytes the receiver got since the last call: waits (bounded) until at least
+    // `atLeast` have arrived and then for a short quiet spell, so that extra bytes show.
+    std::string sent(std::size_t atLeast = 0);
+
+    // User actions.
+    void typeInto(QWidget* widget, const QString& text);
+    void clickLine(int row);
+    void doubleClickLine(int row);
+    void choosePort(const QString& name);  // types the port name into the chooser
+    void switchOn(const QString& port);    // chooses the port and presses POWER
+
+    // Lines the window shows in its list.
+    QStringList shownLines() const;
+
+    testenv::TempDir ports;
+    testenv::TempDir program;
+    testenv::ScopedEnv portsEnv;
+    RecordingDialogs boxes;
+    std::vector<std::unique_ptr<sim::Simulator>> receivers;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+};
+
+// Expects exactly `expected` at the receiver (waiting, bounded, until that much has come).
+#define EXPECT_SENT(expected)                         \
+    do {                                              \
+        const std::string expected_ = (expected);     \
+        EXPECT_EQ(sent(expected_.size()), expected_); \
+    } while (false)
+
+// CR LF ended commands, joined: cmds({"H101", "J4000"}) == "H101\r\nJ4000\r\n".
+std::string cmds(std::initializer_list<const char*> commands);

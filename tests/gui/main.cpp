@@ -1,0 +1,19 @@
+// The window tests need one application object for the whole run.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "testenv.h"
+#include "winfont.h"
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A runtime folder of our own: no running copy of the program is ever reached.
+    testenv::TempDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime.path()));
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+    installFontSubstitutes();
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

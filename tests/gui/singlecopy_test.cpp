@@ -1,0 +1,180 @@
+// The single-copy rule between real processes: the built program, copied with its
+// channel file into a private folder, on a simulated receiver.
+#include "singlecopy.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "simulator.h"
+#include "testenv.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class SingleCopyTest : public testing::Test {
+  protected:
+    SingleCopyTest()
+        : runtimeEnv("XDG_RUNTIME_DIR", runtime.path()), receiver(simOptions(ports.path())) {
+        std::filesystem::copy_file(KIVO_PROGRAM, program.file("kivo"));
+        std::ofstream ini(program.file("KIVO.ini"), std::ios::binary);
+        ini << "Radio1,AM,594,80,COM3\r\nRadio2,FM,80.7,120,COM3\r\n";
+    }
+
+    static sim::Simulator::Options simOptions(const std::string& portsDir) {
+        sim::Simulator::Options o;
+        o.portsDir = portsDir;
+        o.portName = "COM3";
+        return o;
+    }
+
+    std::unique_ptr<QProcess> launch(const QStringList& args) {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("KIVO_PORTS", QString::fromStdString(ports.path()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path()));
+        p->setProcessEnvironment(env);
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QString::fromStdString(program.file("kivo")), args);
+        EXPECT_TRUE(p->waitForStarted(10000));
+        return p;
+    }
+
+    std::string endpoint() const { return SingleCopy::endpointFor("kivo").toStdString(); }
+
+    // A running copy is answering once its endpoint is there.
+    bool waitUntilListening(QProcess& p) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 20000) {
+            if (p.state() != QProcess::Running) return false;
+            struct stat st {};
+            if (::stat(endpoint().c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    testenv::TempDir runtime;
+    testenv::TempDir ports;
+    testenv::TempDir program;
+    testenv::ScopedEnv runtimeEnv;
+    sim::Simulator receiver;
+};
+
+std::string cmds(std::initializer_list<const char*> commands) {
+    std::string out;
+    for (const char* c : commands) out += std::string(c) + "\r\n";
+    return out;
+}
+
+}  // namespace
+
+TEST_F(SingleCopyTest, SecondStartWithoutChannelClosesTheRunningCopyAndEnds) {
+    // Receiver off: the running copy sends nothing and ends.
+    auto first = launch({});
+    ASSERT_TRUE(waitUntilListening(*first));
+    auto second = launch({});
+    ASSERT_TRUE(second->waitForFinished(30000));
+    EXPECT_EQ(second->exitCode(), 0);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(receiver.received(), "");
+
+    // Receiver on: the first switches it off before it ends.
+    first = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*first));
+    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    receiver.clear();
+    second = launch({});
+    ASSERT_TRUE(second->waitForFinished(30000));
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_EQ(first->exitCode(), 0);
+}
+
+TEST_F(SingleCopyTest, SecondStartWithChannelTakesOverAfterTheFirstHasClosed) {
+    auto first = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*first));
+    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    receiver.clear();
+
+    QElapsedTimer clock;
+    clock.start();
+    auto second = launch({"Radio2"});
+    ASSERT_TRUE(first->waitForFinished(30000));
+    ASSERT_TRUE(receiver.waitForLines(8, 20s));
+    EXPECT_GE(clock.elapsed(), 1000);  // the pause between the two copies
+    EXPECT_EQ(receiver.lines(),
+              (std::vector<std::string>{"H100", "H101", "J4000", "J4101", "K00080700000060400",
+                                        "K00080700000060400", "J4078", "J4078"}));
+    EXPECT_EQ(second->state(), QProcess::Running);
+
+    // The copy that took over answers the next start in turn.
+    ASSERT_TRUE(waitUntilListening(*second));
+    receiver.clear();
+    auto third = launch({});
+    ASSERT_TRUE(third->waitForFinished(30000));
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    ASSERT_TRUE(second->waitForFinished(10000));
+}
+
+TEST_F(SingleCopyTest, LeftoverEndpointNeitherBlocksNorDelaysAStartAndTheEndpointIsPrivate) {
+    // What a crashed copy leaves: a socket file nobody listens on.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, endpoint().c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+
+    QElapsedTimer clock;
+    clock.start();
+    auto first = launch({});
+    // It starts as usual (no close attempt that waits) and takes the endpoint over.
+    QThread::msleep(300);
+    ASSERT_EQ(first->state(), QProcess::Running);
+    auto probe = launch({});
+    ASSERT_TRUE(probe->waitForFinished(30000));
+    ASSERT_TRUE(first->waitForFinished(10000));
+    EXPECT_LT(clock.elapsed(), 20000);
+
+    first = launch({});
+    ASSERT_TRUE(waitUntilListening(*first));
+    struct stat st {};
+    ASSERT_EQ(::stat(endpoint().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << std::oct << st.st_mode;
+    ASSERT_EQ(::stat(runtime.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u) << std::oct << st.st_mode;
+    auto closer = launch({});
+    ASSERT_TRUE(closer->waitForFinished(30000));
+    ASSERT_TRUE(first->waitForFinished(10000));
+}
+
+TEST_F(SingleCopyTest, TerminationSignalClosesLikeTheWindowsCloseBox) {
+    auto running = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    receiver.clear();
+    running->terminate();  // SIGTERM
+    ASSERT_TRUE(running->waitForFinished(10000));
+    EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(running->exitCode(), 0);
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+}
