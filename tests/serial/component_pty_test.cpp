@@ -1,4 +1,5 @@
 // Trs232c on the POSIX backend against real pseudo-terminals.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -235,4 +236,66 @@ TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {
     start = Clock::now();
     EXPECT_TRUE(c.close());
     EXPECT_LT(secondsSince(start), 2.0);
+}
+
+namespace {
+
+int entriesOf(const char* folder) {
+    int n = 0;
+    if (DIR* d = opendir(folder)) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST(ComponentOnPty, RepeatedOpenCloseCyclesLeaveNothingBehind) {
+    // Many openings, some with a watcher, some leaving a read or a write pending in the
+    // driver, some refused: afterwards no fd and no thread is left, and each close is quick.
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.OnRXCHAR = [](Trs232c&) {};  // one warm-up opening with every kind of thread
+    ASSERT_TRUE(c.open());
+    ASSERT_TRUE(c.close());
+    c.pump();
+    const int fds = entriesOf("/proc/self/fd");
+    const int threads = entriesOf("/proc/self/task");
+
+    double slowestClose = 0;
+    for (int i = 0; i < 200; ++i) {
+        if (i % 2)
+            c.OnRXCHAR = [](Trs232c&) {};
+        else
+            c.OnRXCHAR = nullptr;
+        c.rxtimeout = i % 3 == 0 ? 0 : 1000;  // 0: the wait gives up, the read stays pending
+        c.txtimeout = 1000;
+        ASSERT_TRUE(c.open()) << i;
+        if (i % 3 == 0) {
+            std::uint8_t buf[4];
+            EXPECT_FALSE(c.rxdata(buf, 4));
+            EXPECT_TRUE(c.txbyte('w'));
+        }
+        if (i % 10 == 0) port.pty.write("in");
+        const auto start = Clock::now();
+        ASSERT_TRUE(c.close()) << i;
+        slowestClose = std::max(slowestClose, secondsSince(start));
+        c.pump();
+    }
+    EXPECT_LT(slowestClose, 1.0);
+
+    // Refused openings: held by another component, or settings the port does not take.
+    Trs232c holder;
+    holder.portname = PtyPort::name;
+    ASSERT_TRUE(holder.open());
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(c.open());
+    ASSERT_TRUE(holder.close());
+    c.charbit = 9;
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(c.open());
+
+    port.pty.drain(std::chrono::milliseconds(20));
+    EXPECT_EQ(entriesOf("/proc/self/fd"), fds);
+    EXPECT_EQ(entriesOf("/proc/self/task"), threads);
 }

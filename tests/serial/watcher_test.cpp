@@ -308,3 +308,47 @@ TEST(NotifyWindow, FactoryIsReplaceableAndPumpRunsOnTheOwnerOnly) {
     Trs232c plain;  // made after the factory was reset: the default queue again
     EXPECT_EQ(dynamic_cast<Answering*>(&plain.notifyWindow()), nullptr);
 }
+
+TEST(Watcher, HandlersReassignedWhileTheWatcherRuns) {
+    // Another thread swaps handlers and packetsize at will while the watcher reads them at
+    // each arrival and the owner runs the notifications: every notification runs a whole
+    // handler (this one is meant for ThreadSanitizer as much as for the plain build).
+    Watched w;
+    std::atomic<int> ran{0};
+    auto handler = [&](Trs232c& sender) {
+        EXPECT_EQ(&sender, &w.c);
+        ++ran;
+    };
+    w.c.OnPACKET = handler;
+    w.c.packetsize = 1;
+    ASSERT_TRUE(w.c.open());
+    std::atomic<bool> stop{false};
+    std::thread far([&] {
+        while (!stop) {
+            w.port.pty.write("ab");
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+    std::thread other([&] {
+        for (int i = 0; !stop; ++i) {
+            if (i % 2)
+                w.c.OnRXCHAR = handler;
+            else
+                w.c.OnRXCHAR = nullptr;
+            w.c.OnPACKET = handler;
+            w.c.packetsize = i % 3;
+        }
+    });
+    const auto end = Clock::now() + std::chrono::milliseconds(400);
+    while (Clock::now() < end) {
+        w.c.pump(std::chrono::milliseconds(1));
+        std::uint8_t buf[64];
+        if (const int n = w.c.rxcount(); n > 0) w.c.rxdata(buf, std::min(n, 64));
+    }
+    stop = true;
+    far.join();
+    other.join();
+    EXPECT_TRUE(w.c.close());
+    w.c.pump();
+    EXPECT_GT(ran.load(), 0);
+}

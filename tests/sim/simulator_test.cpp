@@ -88,7 +88,7 @@ TEST(Simulator, BadLinesAreLoggedAnsweredAndNotFatal) {
     port.write(std::string(200, 'A') + "H101\r\n");  // overlong, then dropped up to LF
     port.write(std::string("\x82\xA0\x01\r\n", 5));  // binary junk
     port.write("\r\n");                              // empty
-    EXPECT_EQ(port.read(20), "ERR\r\nERR\r\nERR\r\nERR\r\nERR\r\n");
+    EXPECT_EQ(port.read(25), "ERR\r\nERR\r\nERR\r\nERR\r\nERR\r\n");
     EXPECT_FALSE(simulator.state().power) << "none of these is a power command";
 
     auto records = simulator.records();
