@@ -60,6 +60,12 @@ void ModemWatch::watch(DWORD events) {
 }
 
 void ModemWatch::run() {
+    // The wake-up must reach this thread even where the application blocks the signal.
+    sigset_t wake;
+    sigemptyset(&wake);
+    sigaddset(&wake, wakeSignal);
+    pthread_sigmask(SIG_UNBLOCK, &wake, nullptr);
+
     int lines = 0;
     ioctl(fd_, TIOCMGET, &lines);
     serial_icounter_struct before{};

@@ -106,9 +106,28 @@ void Port::shutdown() {
     wake();
     if (worker_.joinable()) worker_.join();
     modem_.reset();
+    dropStuckOutput();
     ioctl(fd_, TIOCNXCL);  // the tty outlives us when someone else holds it open
     ::close(fd_);
     ::close(wake_);
+}
+
+// The driver's close waits (up to its closing_wait, 30 s by default) for output still in
+// its queue. Output that drains is let go; output held back by flow control, which no
+// longer moves, is dropped so that closing the port cannot stall its caller.
+void Port::dropStuckOutput() {
+    using namespace std::chrono_literals;
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return;
+    auto lastProgress = Clock::now();
+    while (Clock::now() - lastProgress < 200ms) {
+        std::this_thread::sleep_for(10ms);
+        int now = 0;
+        if (ioctl(fd_, TIOCOUTQ, &now) != 0 || now <= 0) return;
+        if (now < queued) lastProgress = Clock::now();
+        queued = now;
+    }
+    tcflush(fd_, TCOFLUSH);
 }
 
 void Port::wake() {

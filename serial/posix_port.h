@@ -67,6 +67,7 @@ class Port final : public Object {
     };
 
     void run();
+    void dropStuckOutput();
     void wake();
     void complete(Transfer& t, DWORD status);
     void serveRead();
