@@ -48,8 +48,9 @@ int main(int argc, char* argv[]) {
     form1.setCompactWindow(&form2);
     runHandler([&] { form2.FormCreate(); });
 
-    single.listen([&form1] { form1.close(); });
+    // Signals are caught before the endpoint exists: whoever finds this copy may end it.
     closeOnTerminationSignals([&form1] { form1.close(); });
+    single.listen([&form1] { form1.close(); });
     form1.show();
     scheduleScreenshots(form1);
     return app.exec();
