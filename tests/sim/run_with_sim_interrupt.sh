@@ -39,6 +39,19 @@ if ! grep -q '"J4050"' "$out"; then
   exit 1
 fi
 
+# KIVO takes the interrupt from the moment its start-up has finished (before that the
+# signal's inherited disposition applies): wait until it catches SIGINT.
+catches_int() {
+  local pid mask
+  pid="$(pgrep -f "^$work/build/bin/kivo Radio1" | head -n1)" || return 1
+  mask="$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null)" || return 1
+  [ -n "$mask" ] && (( (16#$mask >> 1) & 1 ))
+}
+for _ in $(seq 300); do
+  catches_int && break
+  sleep 0.1
+done
+
 kill -INT -- "-$group"
 for _ in $(seq 300); do
   kill -0 "$group" 2>/dev/null || break
