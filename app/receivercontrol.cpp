@@ -16,10 +16,15 @@ namespace {
 
 // A field as the channel file stores it: CP932, and on one line. A line break or a NUL
 // (both reach the edits from the clipboard) would split the line on reading or end the
-// file there, losing every later line.
-std::optional<std::string> storedField(const std::string& text) {
+// file there, losing every later line. The name is judged as Add stores it, trimmed, so
+// a line break pasted at its end is simply trimmed away.
+std::optional<std::string> storedField(const std::string& text, bool trimmed = false) {
     auto stored = utf8ToCp932(text);
-    if (stored && stored->find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+    if (!stored) return std::nullopt;
+    std::string_view kept = *stored;
+    std::string trimmedText;
+    if (trimmed) kept = trimmedText = trimBlanks(kept);
+    if (kept.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
         return std::nullopt;
     return stored;
 }
@@ -110,7 +115,7 @@ bool ReceiverControl::Button1Click() {
     std::string frequency = window_.frequencyText();
     if (frequency.empty() || name.empty()) return false;
     // Every text must fit the channel file whole, or nothing is added.
-    auto storedName = storedField(name);
+    auto storedName = storedField(name, true);
     if (!storedName) {
         window_.showMessage(kUnstorableNameMessage);
         return false;

@@ -96,19 +96,23 @@ TEST_F(WindowTest, AddRefusesPastedLineBreaksAndNulSoTheFileKeepsItsLines) {
     click(form1->Button1);
     EXPECT_EQ(boxes.messages.size(), 3);
     EXPECT_EQ(boxes.messages.value(0), QString::fromUtf8("名前に保存できない文字があります"));
-    paste(form1->Edit2, QStringLiteral("Radio"));
+    // At the ends of the name they are trimmed like any blank.
+    paste(form1->Edit2, QStringLiteral("Radio\r\n"));
+    click(form1->Button1);
+    EXPECT_EQ(shownLines().value(2), "Radio,AM,954,80,COM1");
     paste(form1->Edit1, QStringLiteral("95\n4"));
     click(form1->Button1);
     paste(form1->Edit1, QStringLiteral("954"));
     paste(form1->ComboBox1->lineEdit(), QStringLiteral("COM1") + QChar(0));
     click(form1->Button1);
     EXPECT_EQ(boxes.messages.size(), 5);
-    EXPECT_EQ(form1->ListBox1->count(), 2);
+    EXPECT_EQ(form1->ListBox1->count(), 3);
 
     boxes.answer = true;
     click(form1->Button5);
     click(form1->Button4);
-    EXPECT_EQ(shownLines(), QStringList({"a,AM,594,80,COM1", "b,FM,80.7,120,COM3"}));
+    EXPECT_EQ(shownLines(),
+              QStringList({"a,AM,594,80,COM1", "b,FM,80.7,120,COM3", "Radio,AM,954,80,COM1"}));
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 
