@@ -19,6 +19,7 @@
 #include "winfont.h"
 
 int main(int argc, char* argv[]) {
+    holdTerminationSignals();
     QApplication app(argc, argv);
     // The program ends when the main window closes, not when the last window hides.
     app.setQuitOnLastWindowClosed(false);
