@@ -19,7 +19,6 @@
 #include "winfont.h"
 
 int main(int argc, char* argv[]) {
-    holdTerminationSignals();
     QApplication app(argc, argv);
     // The program ends when the main window closes, not when the last window hides.
     app.setQuitOnLastWindowClosed(false);
@@ -37,6 +36,9 @@ int main(int argc, char* argv[]) {
         QThread::msleep(1000);
     }
 
+    // From here start-up may switch the receiver on: a termination signal waits for the
+    // main window's closing sequence instead of ending the program at once.
+    holdTerminationSignals();
     installFontSubstitutes();
     installQtNotifyWindows();
     setRs232cMessageBox(

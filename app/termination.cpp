@@ -4,7 +4,6 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
-#include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,41 +18,30 @@ void onSignal(int) {
     [[maybe_unused]] ssize_t n = ::write(wakeFds[0], &byte, 1);
 }
 
-sigset_t terminationSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, sig);
-    return set;
-}
-
-void releaseTerminationSignals() {
-    sigset_t set = terminationSignals();
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-}
-
 }  // namespace
 
 void holdTerminationSignals() {
-    sigset_t set = terminationSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-void closeOnTerminationSignals(std::function<void()> close) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0) {
-        releaseTerminationSignals();  // their default action, rather than none at all
-        return;
+    if (wakeFds[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wakeFds) != 0) {
+        wakeFds[0] = wakeFds[1] = -1;
+        return;  // the signals keep their default action
     }
-    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
-        char byte;
-        if (::read(wakeFds[1], &byte, 1) == 1) close();
-    });
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
-    releaseTerminationSignals();
+}
+
+void closeOnTerminationSignals(std::function<void()> close) {
+    holdTerminationSignals();
+    if (wakeFds[1] < 0) return;
+    // Signals that came before are waiting in the socket: the notifier sees them at once.
+    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
+        char byte;
+        if (::read(wakeFds[1], &byte, 1) == 1) close();
+    });
 }
 
 #else
