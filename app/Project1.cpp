@@ -36,6 +36,9 @@ int main(int argc, char* argv[]) {
         QThread::msleep(1000);
     }
 
+    // From here start-up may switch the receiver on: a termination signal waits for the
+    // main window's closing sequence instead of ending the program at once.
+    holdTerminationSignals();
     installFontSubstitutes();
     installQtNotifyWindows();
     setRs232cMessageBox(

@@ -1,6 +1,8 @@
 #include "receivercontrol.h"
 
 #include <exception>
+#include <optional>
+#include <string_view>
 
 #include "channels.h"
 #include "cp932.h"
@@ -9,6 +11,25 @@
 #include "sending.h"
 
 namespace kivo {
+
+namespace {
+
+// A field as the channel file stores it: CP932, and on one line. A line break or a NUL
+// (both reach the edits from the clipboard) would split the line on reading or end the
+// file there, losing every later line. The name is judged as Add stores it, trimmed, so
+// a line break pasted at its end is simply trimmed away.
+std::optional<std::string> storedField(const std::string& text, bool trimmed = false) {
+    auto stored = utf8ToCp932(text);
+    if (!stored) return std::nullopt;
+    std::string_view kept = *stored;
+    std::string trimmedText;
+    if (trimmed) kept = trimmedText = trimBlanks(kept);
+    if (kept.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return std::nullopt;
+    return stored;
+}
+
+}  // namespace
 
 std::vector<std::string> scanPorts(Trs232c& port) {
     std::vector<std::string> found;
@@ -94,17 +115,17 @@ bool ReceiverControl::Button1Click() {
     std::string frequency = window_.frequencyText();
     if (frequency.empty() || name.empty()) return false;
     // Every text must fit the channel file whole, or nothing is added.
-    auto storedName = utf8ToCp932(name);
+    auto storedName = storedField(name, true);
     if (!storedName) {
         window_.showMessage(kUnstorableNameMessage);
         return false;
     }
-    auto storedFrequency = utf8ToCp932(frequency);
+    auto storedFrequency = storedField(frequency);
     if (!storedFrequency) {
         window_.showMessage(kUnstorableFrequencyMessage);
         return false;
     }
-    auto storedPort = utf8ToCp932(window_.portText());
+    auto storedPort = storedField(window_.portText());
     if (!storedPort) {
         window_.showMessage(kUnstorablePortMessage);
         return false;

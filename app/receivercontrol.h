@@ -46,7 +46,8 @@ class ReceiverControl {
     void ListBox1DblClick();
 
     // Add (Button1Click): false and nothing added when a field cannot be stored
-    // (a message box says which); the window's texts are converted to CP932.
+    // (a character CP932 lacks, a line break or a NUL; a message box says which); the
+    // window's texts are converted to CP932.
     bool Button1Click();
     void Button3Click();  // delete the selected line
     void Button4Click();  // reload from channelFilePath (FileOpenError)

@@ -20,13 +20,12 @@ void onSignal(int) {
 
 }  // namespace
 
-void closeOnTerminationSignals(std::function<void()> close) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, wakeFds) != 0) return;
-    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
-        char byte;
-        if (::read(wakeFds[1], &byte, 1) == 1) close();
-    });
+void holdTerminationSignals() {
+    if (wakeFds[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, wakeFds) != 0) {
+        wakeFds[0] = wakeFds[1] = -1;
+        return;  // the signals keep their default action
+    }
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -34,8 +33,20 @@ void closeOnTerminationSignals(std::function<void()> close) {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 
+void closeOnTerminationSignals(std::function<void()> close) {
+    holdTerminationSignals();
+    if (wakeFds[1] < 0) return;
+    // Signals that came before are waiting in the socket: the notifier sees them at once.
+    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
+        char byte;
+        if (::read(wakeFds[1], &byte, 1) == 1) close();
+    });
+}
+
 #else
 
+void holdTerminationSignals() {}
 void closeOnTerminationSignals(std::function<void()>) {}
 
 #endif

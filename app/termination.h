@@ -4,5 +4,11 @@
 
 #include <functional>
 
-// `close` runs on the GUI thread's event loop once per signal received.
+// Takes those signals from now on and keeps them until closeOnTerminationSignals can act
+// on them (call it before start-up can switch the receiver on): a signal then must not end
+// the program before its closing sequence is there to switch it off again.
+void holdTerminationSignals();
+
+// `close` runs on the GUI thread's event loop once per signal received, those held since
+// holdTerminationSignals included.
 void closeOnTerminationSignals(std::function<void()> close);

@@ -57,7 +57,7 @@ stop() {
 }
 
 cleanup() {
-  trap - EXIT INT TERM
+  trap - EXIT INT TERM HUP
   stop "$kivo_pid"
   stop "$sim_pid"
   rm -rf "$ports"
@@ -65,8 +65,13 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+trap 'exit 129' HUP
 
-KIVO_PORTS="$ports" "$bin/kivo-sim" --port COM1 --ports-dir "$ports" &
+# The simulator runs in a session of its own: Ctrl-C reaches KIVO (and this script) only,
+# so the simulated receiver still hears KIVO's closing "H100"; cleanup stops it after KIVO.
+detach=()
+if command -v setsid >/dev/null; then detach=(setsid); fi
+KIVO_PORTS="$ports" ${detach[@]+"${detach[@]}"} "$bin/kivo-sim" --port COM1 --ports-dir "$ports" &
 sim_pid=$!
 
 # The simulator's link is the sign that it is ready (at most 5 s).

@@ -1,5 +1,7 @@
 // The channel list buttons and the channel file, as the user drives them: real clicks,
 // real files. The receiver stays off here; what goes on the line is tested elsewhere.
+#include <QApplication>
+#include <QClipboard>
 #include <QTest>
 #include <filesystem>
 
@@ -68,6 +70,49 @@ TEST_F(WindowTest, AddDeleteAndMoveLinesWithTheButtons) {
     EXPECT_TRUE(form1->ListBox1->selectedItems().isEmpty());
     click(form1->Button3);
     EXPECT_EQ(form1->ListBox1->count(), 1);
+    EXPECT_TRUE(boxes.errors.isEmpty());
+}
+
+// The edits take line breaks and NUL from the clipboard. A line holding one would come
+// back from the file as two lines, or end the file there and lose every later line.
+TEST_F(WindowTest, AddRefusesPastedLineBreaksAndNulSoTheFileKeepsItsLines) {
+    writeChannelFile({"a,AM,594,80,COM1", "b,FM,80.7,120,COM3"});
+    start();
+    auto paste = [](QLineEdit* edit, const QString& text) {
+        QApplication::clipboard()->setText(text);
+        edit->clear();
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        ASSERT_EQ(edit->text(), text);
+    };
+    click(form1->RadioButton1);
+    choosePort("COM1");
+    typeInto(form1->Edit1, "954");
+    paste(form1->Edit2, QStringLiteral("My\nRadio"));
+    click(form1->Button1);
+    paste(form1->Edit2, QStringLiteral("My\r\nRadio"));
+    click(form1->Button1);
+    paste(form1->Edit2, QStringLiteral("My") + QChar(0) + QStringLiteral("Radio"));
+    click(form1->Button1);
+    EXPECT_EQ(boxes.messages.size(), 3);
+    EXPECT_EQ(boxes.messages.value(0), QString::fromUtf8("名前に保存できない文字があります"));
+    // At the ends of the name they are trimmed like any blank.
+    paste(form1->Edit2, QStringLiteral("Radio\r\n"));
+    click(form1->Button1);
+    EXPECT_EQ(shownLines().value(2), "Radio,AM,954,80,COM1");
+    paste(form1->Edit1, QStringLiteral("95\n4"));
+    click(form1->Button1);
+    paste(form1->Edit1, QStringLiteral("954"));
+    paste(form1->ComboBox1->lineEdit(), QStringLiteral("COM1") + QChar(0));
+    click(form1->Button1);
+    EXPECT_EQ(boxes.messages.size(), 5);
+    EXPECT_EQ(form1->ListBox1->count(), 3);
+
+    boxes.answer = true;
+    click(form1->Button5);
+    click(form1->Button4);
+    EXPECT_EQ(shownLines(),
+              QStringList({"a,AM,594,80,COM1", "b,FM,80.7,120,COM3", "Radio,AM,954,80,COM1"}));
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 

@@ -178,3 +178,19 @@ TEST_F(SingleCopyTest, TerminationSignalClosesLikeTheWindowsCloseBox) {
     receiver.waitForBytes(6, 5s);
     EXPECT_EQ(receiver.received(), cmds({"H100"}));
 }
+
+// A signal while start-up is still tuning the command-line channel (the receiver is
+// already on) waits for the window and then closes it the same way.
+TEST_F(SingleCopyTest, TerminationSignalDuringStartUpStillSwitchesOff) {
+    auto running = launch({"Radio1"});
+    ASSERT_TRUE(receiver.waitForLines(1, 20s));  // "H101": start-up is under way
+    running->terminate();
+    ASSERT_TRUE(running->waitForFinished(20000));
+    EXPECT_EQ(running->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(running->exitCode(), 0);
+    receiver.waitForLines(7, 5s);
+    std::vector<std::string> lines = receiver.lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "H101");
+    EXPECT_EQ(lines.back(), "H100");
+}
