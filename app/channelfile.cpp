@@ -34,8 +34,15 @@ std::vector<std::string> splitFileLines(std::string_view contents) {
 }
 
 std::vector<std::string> loadChannelFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on open, and only a plain file: a FIFO or a device named KIVO.ini
+    // would otherwise hold start-up for ever or read without end.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw FileOpenError(path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw FileOpenError(path);
+    }
     std::string contents;
     char buf[65536];
     for (;;) {
@@ -87,6 +94,12 @@ void saveChannelFile(const std::string& path, const std::vector<std::string>& li
         if (!ec) target = resolved;
     }
     fs::path dir = target.parent_path();
+
+    // Replacing by rename would pass over a file the user may not write (made read-only
+    // to protect it): such a file cannot be created anew, as writing it in place would.
+    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, 0) == 0 &&
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throw FileCreateError(path);
 
     std::string data;
     for (const std::string& l : lines) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,4 +173,41 @@ TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
     // The next save still works over the leftover temporary file.
     saveChannelFile(path, {"new"});
     EXPECT_EQ(readFile(path), "new\r\n");
+}
+
+TEST(ChannelFile, OnlyAPlainFileLoads) {
+    testenv::TempDir dir;
+    std::string fifo = dir.file("KIVO.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO with no writer would block the open for ever.
+    EXPECT_THROW(loadChannelFile(fifo), FileOpenError);
+    EXPECT_THROW(loadChannelFile("/dev/zero"), FileOpenError);
+}
+
+TEST(ChannelFileSave, AFileTheUserMayNotWriteIsNotReplaced) {
+    testenv::TempDir dir;
+    std::string path = dir.file("KIVO.ini");
+    writeFile(path, "old\r\n");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    // The folder stays writable, so a rename alone would succeed.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+
+    // Root may write any file; the check is made as an ordinary user.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        try {
+            saveChannelFile(path, {"new"});
+        } catch (const FileCreateError&) {
+            _exit(0);
+        } catch (...) {
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(path), "old\r\n");
 }
