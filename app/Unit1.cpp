@@ -322,22 +322,10 @@ bool TForm1::fmChecked() const {
     return RadioButton2->isChecked();
 }
 void TForm1::checkAm() {
-    if (RadioButton1->isChecked()) return;
-    {
-        QSignalBlocker quiet1(RadioButton1);
-        QSignalBlocker quiet2(RadioButton2);
-        RadioButton1->setChecked(true);
-    }
-    Edit1Change();
+    if (checkQuietly(RadioButton1, RadioButton2)) Edit1Change();
 }
 void TForm1::checkFm() {
-    if (RadioButton2->isChecked()) return;
-    {
-        QSignalBlocker quiet1(RadioButton1);
-        QSignalBlocker quiet2(RadioButton2);
-        RadioButton2->setChecked(true);
-    }
-    Edit1Change();
+    if (checkQuietly(RadioButton2, RadioButton1)) Edit1Change();
 }
 
 std::string TForm1::nameText() const {
@@ -351,13 +339,7 @@ int TForm1::volumePosition() const {
     return ScrollBar1->value();
 }
 void TForm1::setVolumePosition(int position) {
-    position = std::clamp(position, ScrollBar1->minimum(), ScrollBar1->maximum());
-    if (position == ScrollBar1->value()) return;
-    {
-        QSignalBlocker quiet(ScrollBar1);
-        ScrollBar1->setValue(position);
-    }
-    ScrollBar1Change();
+    if (setPositionQuietly(ScrollBar1, position)) ScrollBar1Change();
 }
 void TForm1::setVolumeLabel(const std::string& text) {
     setCaption(Label2, fromUtf8(text));

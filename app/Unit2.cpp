@@ -119,13 +119,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
 }
 
 void TForm2::setVolumePosition(int position) {
-    position = std::clamp(position, ScrollBar1->minimum(), ScrollBar1->maximum());
-    if (position == ScrollBar1->value()) return;
-    {
-        QSignalBlocker quiet(ScrollBar1);
-        ScrollBar1->setValue(position);
-    }
-    ScrollBar1Change();
+    if (setPositionQuietly(ScrollBar1, position)) ScrollBar1Change();
 }
 
 void TForm2::showChannelNames(const std::vector<std::string>& names, int selected) {

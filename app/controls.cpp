@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <QMouseEvent>
+#include <QSignalBlocker>
+#include <algorithm>
 
 #include "dialogs.h"
 #include "errors.h"
@@ -42,4 +44,20 @@ void showHandlerError(std::exception_ptr error) {
         message = "unknown error";
     }
     dialogs().showError(QString::fromStdString(kivo::errorDialogText(message)));
+}
+
+bool setPositionQuietly(QScrollBar* bar, int position) {
+    position = std::clamp(position, bar->minimum(), bar->maximum());
+    if (position == bar->value()) return false;
+    QSignalBlocker quiet(bar);
+    bar->setValue(position);
+    return true;
+}
+
+bool checkQuietly(QRadioButton* button, QRadioButton* other) {
+    if (button->isChecked()) return false;
+    QSignalBlocker quiet1(button);
+    QSignalBlocker quiet2(other);
+    button->setChecked(true);
+    return true;
 }

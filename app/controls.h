@@ -3,6 +3,8 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <exception>
 #include <utility>
@@ -35,6 +37,11 @@ class FixedRowHeightDelegate : public QStyledItemDelegate {
   private:
     int height_;
 };
+
+// Changes made by code run their handler themselves, once per actual change: these set
+// a control with its signals blocked and tell whether anything changed.
+bool setPositionQuietly(QScrollBar* bar, int position);  // clamped to the bar's range
+bool checkQuietly(QRadioButton* button, QRadioButton* other);
 
 // A label's caption; the label widens to show the whole text (it never narrows below
 // its laid-out width).
