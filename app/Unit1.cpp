@@ -48,11 +48,7 @@ TForm1::~TForm1() {
 
 void TForm1::createControls() {
     setWindowTitle(QStringLiteral("KIVO"));
-    setFont(windowFont(12));
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
+    useWindowFace(this);
     // Client area of a 360 x 600 frame with a 4-pixel sizing border and a 19-pixel caption.
     resize(352, 573);
 

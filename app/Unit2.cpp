@@ -21,11 +21,7 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
     setWindowTitle(QStringLiteral("KIVO"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFont(windowFont(12));
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
+    useWindowFace(this);
     setFixedSize(352, 30);
 
     Button2 = new QPushButton(powerOnCaption, this);

@@ -7,6 +7,7 @@
 
 #include "dialogs.h"
 #include "errors.h"
+#include "winfont.h"
 
 void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QListWidget::mouseDoubleClickEvent(event);
@@ -60,4 +61,12 @@ bool checkQuietly(QRadioButton* button, QRadioButton* other) {
     QSignalBlocker quiet2(other);
     button->setChecked(true);
     return true;
+}
+
+void useWindowFace(QWidget* window) {
+    window->setFont(windowFont(12));
+    QPalette face = window->palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    window->setPalette(face);
+    window->setAutoFillBackground(true);
 }

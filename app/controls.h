@@ -43,6 +43,9 @@ class FixedRowHeightDelegate : public QStyledItemDelegate {
 bool setPositionQuietly(QScrollBar* bar, int position);  // clamped to the bar's range
 bool checkQuietly(QRadioButton* button, QRadioButton* other);
 
+// The look both windows share: the window font and a button-face background.
+void useWindowFace(QWidget* window);
+
 // A label's caption; the label widens to show the whole text (it never narrows below
 // its laid-out width).
 void setCaption(QLabel* label, const QString& text);

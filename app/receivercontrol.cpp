@@ -197,9 +197,7 @@ void ReceiverControl::switchOff() {
     window_.setPowerCaption(kPowerOff);
     window_.setPortEnabled(true);
     window_.setTimerEnabled(false);
-    send(kPowerOffCommand);
-    port_.close();
-    WaitLoop(port_);
+    FormClose();  // the same power-off and release as the closing sequence
 }
 
 void ReceiverControl::FormClose() {
