@@ -4,13 +4,18 @@
 #include <QDir>
 #include <QThread>
 #include <QTimer>
+#include <cstdio>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "Unit1.h"
 #include "Unit2.h"
 #include "apptitle.h"
+#include "commandline.h"
 #include "controls.h"
 #include "dialogs.h"
+#include "options.h"
 #include "qtnotifywindow.h"
 #include "rs232c.h"
 #include "screenshots.h"
@@ -18,15 +23,47 @@
 #include "termination.h"
 #include "winfont.h"
 
+namespace {
+
+std::string baseName(const char* path) {
+    std::string name = path ? path : "kivo";
+    std::size_t slash = name.find_last_of('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    const std::string program = baseName(argc > 0 ? argv[0] : nullptr);
+    const kivo::CommandLine line = kivo::parseCommandLine(
+        std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), kivo::programOptions());
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                     line.error.c_str(), program.c_str());
+        return 2;
+    }
+    // These print and end: no window, no running copy asked, no port opened.
+    if (line.has("help")) {
+        std::fputs(kivo::usageText(program).c_str(), stdout);
+        return 0;
+    }
+    if (line.has("version")) {
+        std::fputs(kivo::versionText(program).c_str(), stdout);
+        return 0;
+    }
+
+    // Qt reads none of the command line (a channel may be called "-reverse"); its settings
+    // come from the environment.
+    static char fallbackName[] = "kivo";
+    static char* qtArgv[] = {argc > 0 ? argv[0] : fallbackName, nullptr};
+    static int qtArgc = 1;
+    QApplication app(qtArgc, qtArgv);
     // The program ends when the main window closes, not when the last window hides.
     app.setQuitOnLastWindowClosed(false);
     setProgramTitles(QCoreApplication::applicationFilePath());
 
-    const QStringList args = QCoreApplication::arguments();
     std::optional<QString> argument;
-    if (args.size() > 1) argument = args.at(1);
+    if (line.channel) argument = QString::fromLocal8Bit(line.channel->c_str());
 
     // A second start is a switch: without a channel it closes the running copy (and so the
     // receiver) and ends; with one it takes over after a second's pause.

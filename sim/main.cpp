@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "kivo_version.h"
 #include "simulator.h"
 
 namespace {
@@ -25,6 +26,7 @@ const char kUsage[] =
     "  --log FILE       append the time-stamped received lines to FILE\n"
     "                   (default: standard output, with the state summaries)\n"
     "  --help           show this help\n"
+    "  --version        print the version and exit\n"
     "\n"
     "Start KIVO with KIVO_PORTS set to the ports folder to make it find the port.\n"
     "Exit status: 0 after a clean stop, 1 when it cannot start, 2 for bad options.\n";
@@ -63,6 +65,9 @@ int main(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::fputs("kivo-sim " KIVO_VERSION "\n", stdout);
             return 0;
         } else if (arg == "--port") {
             if (!takeValue()) return usageError("--port needs a port name");

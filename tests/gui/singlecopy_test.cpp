@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "kivo_version.h"
 #include "simulator.h"
 #include "testenv.h"
 
@@ -29,7 +30,7 @@ class SingleCopyTest : public testing::Test {
         : runtimeEnv("XDG_RUNTIME_DIR", runtime.path()), receiver(simOptions(ports.path())) {
         std::filesystem::copy_file(KIVO_PROGRAM, program.file("kivo"));
         std::ofstream ini(program.file("KIVO.ini"), std::ios::binary);
-        ini << "Radio1,AM,594,80,COM3\r\nRadio2,FM,80.7,120,COM3\r\n";
+        ini << "Radio1,AM,594,80,COM3\r\nRadio2,FM,80.7,120,COM3\r\n-reverse,AM,954,64,COM3\r\n";
     }
 
     static sim::Simulator::Options simOptions(const std::string& portsDir) {
@@ -193,4 +194,49 @@ TEST_F(SingleCopyTest, TerminationSignalDuringStartUpStillSwitchesOff) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "H101");
     EXPECT_EQ(lines.back(), "H100");
+}
+
+// Options that print something neither look for a running copy nor open a port; a bad
+// option is refused before anything else happens.
+TEST_F(SingleCopyTest, PrintingOptionsAndBadOptionsLeaveTheRunningCopyAlone) {
+    auto running = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    receiver.clear();
+
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QByteArray output;  // part of standard output
+    } cases[] = {
+        {{"--version"}, 0, QByteArray("kivo " KIVO_VERSION "\n")},
+        {{"--help", "Radio2"}, 0, QByteArray("Usage: kivo [OPTION]... [CHANNEL]")},
+        {{"--no-such-option", "Radio2"}, 2, QByteArray()},
+    };
+    for (const Case& c : cases) {
+        auto p = launch(c.args);
+        ASSERT_TRUE(p->waitForFinished(10000)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(p->exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(p->readAllStandardOutput().contains(c.output))
+            << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(running->state(), QProcess::Running);
+    EXPECT_EQ(receiver.received(), "");
+
+    auto closer = launch({});
+    ASSERT_TRUE(closer->waitForFinished(30000));
+    ASSERT_TRUE(running->waitForFinished(10000));
+}
+
+// The toolkit reads nothing from the command line: "-reverse" is the channel's name.
+TEST_F(SingleCopyTest, ToolkitOptionNamesAChannel) {
+    auto running = launch({"-reverse"});
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(7, 10s));
+    std::vector<std::string> lines = receiver.lines();
+    EXPECT_EQ(lines.at(3), "K00000954000020100");
+    EXPECT_EQ(lines.at(5), "J4040");
+    auto closer = launch({});
+    ASSERT_TRUE(closer->waitForFinished(30000));
+    ASSERT_TRUE(running->waitForFinished(10000));
 }

@@ -1,0 +1,49 @@
+#include "options.h"
+
+#include "kivo_version.h"
+
+namespace kivo {
+
+const std::vector<OptionSpec>& programOptions() {
+    static const std::vector<OptionSpec> options = {
+        {"help", OptionSpec::Value::None, 0, "--help", "print this help and exit"},
+        {"version", OptionSpec::Value::None, 0, "--version", "print the version and exit"},
+    };
+    return options;
+}
+
+std::string usageText(const std::string& program) {
+    std::string text = "Usage: " + program + " [OPTION]... [CHANNEL]\n";
+    text +=
+        "Drives a computer-controlled radio receiver over a serial line.\n"
+        "\n"
+        "CHANNEL is the name of a line in the channel file: the receiver is switched on\n"
+        "on that line's port and tuned to it. A start while a copy already runs closes\n"
+        "that copy first (the receiver is switched off); without CHANNEL it then ends,\n"
+        "with CHANNEL it takes over and tunes. Arguments after the first are ignored.\n"
+        "\n"
+        "Options:\n";
+    text += describeOptions(programOptions());
+    text +=
+        "  --                    end of the options: the next argument is the channel\n"
+        "\n"
+        "Environment:\n"
+        "  KIVO_PORTS            the folder of COM-name links (COM3 -> /dev/ttyUSB0);\n"
+        "                        when set it is the whole map of port names\n"
+        "  XDG_CONFIG_HOME       without KIVO_PORTS, the ports folder is\n"
+        "                        $XDG_CONFIG_HOME/kivo/ports (default ~/.config/kivo/ports)\n"
+        "  QT_QPA_PLATFORM       Qt's settings come from the environment only\n"
+        "\n"
+        "Files:\n"
+        "  KIVO.ini              the channel file beside the program: one channel per line,\n"
+        "                        name,band,frequency,volume,port (Shift-JIS text)\n"
+        "\n"
+        "Exit status: 0 when the program ends normally, 2 for a bad command line.\n";
+    return text;
+}
+
+std::string versionText(const std::string& program) {
+    return program + " " KIVO_VERSION "\n";
+}
+
+}  // namespace kivo
