@@ -1,5 +1,5 @@
 // The channel file and the channel lines are CP932 byte strings; the windows show and
-// take UTF-8. These convert between the two through the C library's iconv.
+// take UTF-8. These convert between the two (through iconv on POSIX).
 #pragma once
 
 #include <optional>
