@@ -354,6 +354,13 @@ int TForm1::compactVolumePosition() const {
     return form2_ ? form2_->ScrollBar1->value() : 0;
 }
 
+void TForm1::setCompactVolumePosition(int position) {
+    if (form2_)
+        form2_->setVolumePosition(position);
+    else
+        setVolumePosition(position);
+}
+
 void TForm1::showMessage(const std::string& text) {
     dialogs().showMessage(fromUtf8(text));
 }

@@ -75,6 +75,7 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     void setTimerEnabled(bool enabled) override;
     bool smode() const override { return smode_; }
     int compactVolumePosition() const override;
+    void setCompactVolumePosition(int position) override;
     kivo::ChannelList& channels() override { return channelList_; }
     void showMessage(const std::string& text) override;
     bool confirm(const std::string& text) override;

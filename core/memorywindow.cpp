@@ -31,6 +31,13 @@ void MemoryWindow::setVolumePosition(int position) {
     if (control) control->ScrollBar1Change();
 }
 
+void MemoryWindow::setCompactVolumePosition(int position) {
+    position = std::clamp(position, 0, 255);
+    if (position == compactVolume) return;
+    compactVolume = position;
+    setVolumePosition(compactVolume);  // the strip's handler
+}
+
 bool MemoryWindow::confirm(const std::string& text) {
     questions.push_back(text);
     return confirmAnswer;

@@ -54,6 +54,7 @@ class MemoryWindow : public ReceiverWindow {
     void setTimerEnabled(bool enabled) override { timer = enabled; }
     bool smode() const override { return compact; }
     int compactVolumePosition() const override { return compactVolume; }
+    void setCompactVolumePosition(int position) override;
     ChannelList& channels() override { return list; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     bool confirm(const std::string& text) override;

@@ -9,6 +9,8 @@
 //    Edit1Change once; checking the button already checked runs nothing;
 //  - setVolumePosition: clamp to 0..255; ScrollBar1Change once when the clamped value
 //    differs from the current position;
+//  - setCompactVolumePosition: the same for the compact window's slider, whose handler
+//    then sets this window's slider (setVolumePosition);
 //  - every other setter (captions, port text, enabled, timer, selection) runs nothing.
 #pragma once
 
@@ -60,6 +62,7 @@ class ReceiverWindow {
     // True while the compact window shows; its slider then gives the volume.
     virtual bool smode() const = 0;
     virtual int compactVolumePosition() const = 0;
+    virtual void setCompactVolumePosition(int position) = 0;
 
     // ListBox1: the channel lines and the selected one.
     virtual ChannelList& channels() = 0;

@@ -1,0 +1,63 @@
+// The remote-control protocol: the text protocol that radio-control network clients speak
+// (one command per line; a get answers its values one per line, a set answers "RPRT 0",
+// an error answers "RPRT -N"). Every command acts on the window as the user's action
+// would, through the window's setters and handlers, so the receiver gets exactly the
+// commands and the paced sending the window itself produces.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "receivercontrol.h"
+
+namespace kivo {
+
+// Status codes of a "RPRT" line.
+inline constexpr int kRemoteOk = 0;
+inline constexpr int kRemoteInvalid = -1;       // a bad or missing argument
+inline constexpr int kRemoteIoError = -6;       // the port did not open
+inline constexpr int kRemoteInternal = -7;      // a handler failed
+inline constexpr int kRemoteUnavailable = -11;  // no such command, or not possible now
+
+// "RPRT <code>\n".
+std::string remoteStatus(int code);
+
+// Frequencies a client may set, in Hz; below the split is the AM band.
+inline constexpr double kRemoteMaxHz = 10e9;
+inline constexpr double kRemoteFmFromHz = 30e6;
+
+class RemoteProtocol {
+  public:
+    explicit RemoteProtocol(ReceiverControl& control) : control_(control) {}
+
+    // An error a handler raised (a channel line with too few fields, selected while
+    // switching on): the window's central error handler shows it. The reply still goes out.
+    std::function<void(std::exception_ptr)> onHandlerError;
+
+    struct Reply {
+        std::string text;    // empty only for a blank line
+        bool close = false;  // the client asked to end the connection
+    };
+    // One line without its LF; a trailing CR is dropped.
+    Reply handleLine(std::string_view line);
+
+  private:
+    std::string getFrequency() const;
+    int setFrequency(std::string_view hz);
+    std::string getMode() const;
+    int setMode(std::string_view mode);
+    int setVolume(double fraction);
+    int visibleVolume() const;
+    int setPower(bool on);
+    void reportError();
+
+    ReceiverControl& control_;
+};
+
+// The frequency field's text for `hz` (whole Hz): kHz in the AM band, MHz from the FM
+// split up, without needless zeros: 954000 -> "954", 80700000 -> "80.7".
+std::string remoteFrequencyText(unsigned long long hz);
+
+}  // namespace kivo

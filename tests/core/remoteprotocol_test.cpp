@@ -1,0 +1,218 @@
+// The remote-control protocol against an in-memory window and a real port: each request's
+// reply bytes and the exact commands that reach the far end of a pseudo-terminal.
+#include "remoteprotocol.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "memorywindow.h"
+#include "receivercontrol.h"
+#include "remotesession.h"
+#include "testenv.h"
+
+using namespace kivo;
+
+namespace {
+
+class Remote : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        pty.linkAs(ports, "COM3");
+        port.txtimeout = 2000;
+        window.control = &control;
+        window.port = "COM3";
+        control.ComboBox1Change();
+        protocol.onHandlerError = [this](std::exception_ptr) { ++handlerErrors; };
+    }
+    void TearDown() override { port.close(); }
+
+    std::string line() { return pty.drain(std::chrono::milliseconds(50)); }
+
+    testenv::TempDir dir;
+    std::string ports = dir.file("ports");
+    testenv::ScopedEnv env{"KIVO_PORTS", ports};
+    testenv::Pty pty;
+    Trs232c port;
+    MemoryWindow window;
+    ReceiverControl control{port, window};
+    RemoteProtocol protocol{control};
+    RemoteSession session{protocol};
+    int handlerErrors = 0;
+};
+
+struct Exchange {
+    const char* request;
+    const char* reply;
+    const char* onTheLine;  // what the receiver gets for it
+};
+
+}  // namespace
+
+// One client's session from power-on to power-off and on again, in order: every reply and
+// every byte the receiver gets, as the window's own handlers send them.
+TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
+    const Exchange script[] = {
+        {"\\chk_vfo", "0\n", ""},
+        {"\\get_powerstat", "0\n", ""},
+        {"\\set_powerstat 1", "RPRT 0\n", "G300\r\nH101\r\nJ4000\r\nJ4101\r\n"},
+        {"\\get_powerstat", "1\n", ""},
+        {"f", "0\n", ""},            // empty field
+        {"m", "WFM\n200000\n", ""},  // neither band checked reads as FM
+        // AM below 30 MHz: the band's tune of the empty field sends nothing, the text tunes.
+        {"F 954000.000000", "RPRT 0\n", "K00000954000020100\r\n"},
+        {"f", "954000\n", ""},
+        {"m", "AM\n9000\n", ""},
+        // Nothing changes in the window, so the receiver is tuned to what it shows.
+        {"F 954000", "RPRT 0\n", "K00000954000020100\r\n"},
+        {"F 1134500", "RPRT 0\n", "K00001135000020100\r\n"},
+        // Checking FM re-tunes the field's text as MHz, as the band button does.
+        {"M WFM 0", "RPRT 0\n", "K01134500000060400\r\n"},
+        {"M FM 200000", "RPRT 0\n", ""},  // already checked
+        {"m", "WFM\n200000\n", ""},
+        {"F 80700000", "RPRT 0\n", "K00080700000060400\r\n"},
+        {"f", "80700000\n", ""},
+        // Back below the split: AM is checked first (80.7 kHz), then the text.
+        {"F 2500000\r", "RPRT 0\n", "K00000081000020100\r\nK00002500000020100\r\n"},
+        {"L AF 0.500000", "RPRT 0\n", "J4080\r\n"},
+        {"l AF", "0.501961\n", ""},
+        {"L AF 0.5", "RPRT 0\n", "J4080\r\n"},  // slider already there: sent all the same
+        {"\\set_level AF 1", "RPRT 0\n", "J40FF\r\n"},
+        {"\\get_level AF", "1.000000\n", ""},
+        {"\\get_lock_mode", "0\nRPRT 0\n", ""},
+        {"v", "VFOA\n", ""},
+        {"V VFOA", "RPRT 0\n", ""},
+        {"s", "0\nVFOA\n", ""},
+        {"\\set_powerstat 1", "RPRT 0\n", ""},  // already on
+        // Bad arguments change nothing and send nothing.
+        {"F", "RPRT -1\n", ""},
+        {"F abc", "RPRT -1\n", ""},
+        {"F -1", "RPRT -1\n", ""},
+        {"F 954000,5", "RPRT -1\n", ""},
+        {"F nan", "RPRT -1\n", ""},
+        {"F 1e400", "RPRT -1\n", ""},
+        {"F 20000000000", "RPRT -1\n", ""},
+        {"M USB 0", "RPRT -1\n", ""},
+        {"M", "RPRT -1\n", ""},
+        {"L AF 1.5", "RPRT -1\n", ""},
+        {"L AF -0.1", "RPRT -1\n", ""},
+        {"L AF", "RPRT -1\n", ""},
+        {"L RF 0.5", "RPRT -1\n", ""},
+        {"l RF", "RPRT -1\n", ""},
+        {"V VFOB", "RPRT -1\n", ""},
+        {"\\set_powerstat 2", "RPRT -1\n", ""},
+        {"U", "RPRT -11\n", ""},
+        {"\\get_rit", "RPRT -11\n", ""},
+        {"+f", "RPRT -11\n", ""},
+        {"\\set_powerstat 0", "RPRT 0\n", "H100\r\n"},
+        {"\\get_powerstat", "0\n", ""},
+        // Off: the window changes, the receiver hears nothing.
+        {"F 594000", "RPRT 0\n", ""},
+        {"L AF 0", "RPRT 0\n", ""},
+        {"\\set_powerstat 0", "RPRT 0\n", ""},
+        {"\\set_powerstat 1", "RPRT 0\n", "G300\r\nH101\r\nJ4000\r\nJ4101\r\n"},
+    };
+    for (const Exchange& e : script) {
+        EXPECT_EQ(session.feed(std::string(e.request) + "\n"), e.reply) << e.request;
+        EXPECT_EQ(line(), e.onTheLine) << e.request;
+    }
+    EXPECT_TRUE(window.am);
+    EXPECT_EQ(window.frequency, "594");
+    EXPECT_EQ(window.volume, 0);
+    EXPECT_EQ(window.volumeLabel, "0");
+    EXPECT_EQ(window.power, "ON");
+    EXPECT_EQ(handlerErrors, 0);
+}
+
+TEST_F(Remote, DumpStateEndsWithDoneAndListsBothBands) {
+    std::string state = session.feed("\\dump_state\n");
+    EXPECT_EQ(state.substr(0, 6), "1\n2\n0\n");
+    EXPECT_NE(state.find("\n150000.000000 30000000.000000 0x1 -1 -1 0x1 0x0\n"), std::string::npos);
+    EXPECT_NE(state.find("\n76000000.000000 108000000.000000 0x40 -1 -1 0x1 0x0\n"),
+              std::string::npos);
+    EXPECT_EQ(state.substr(state.size() - 5), "done\n");
+    EXPECT_EQ(line(), "");
+}
+
+TEST_F(Remote, SwitchingOnNeedsAPortThatOpens) {
+    window.port = "";
+    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -11\n");
+    EXPECT_TRUE(window.messages.empty());
+
+    window.port = "COM7";  // no such port: the window says so and stays off
+    control.ComboBox1Change();
+    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -6\n");
+    EXPECT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.power, "OFF");
+    EXPECT_EQ(line(), "");
+
+    // A selected line too short to use: on all the same, the error goes to the window.
+    window.port = "COM3";
+    control.ComboBox1Change();
+    window.list.setLines({"Short,AM"});
+    window.list.setSelectedIndex(0);
+    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT 0\n");
+    EXPECT_EQ(handlerErrors, 1);
+    EXPECT_EQ(window.power, "ON");
+}
+
+TEST_F(Remote, InSModeTheVolumeMovesTheStripsSlider) {
+    window.compact = true;
+    window.compactVolume = window.volume = 10;
+    session.feed("\\set_powerstat 1\n");
+    line();
+    EXPECT_EQ(session.feed("L AF 0.2\n"), "RPRT 0\n");
+    EXPECT_EQ(window.compactVolume, 51);
+    EXPECT_EQ(window.volume, 51);
+    EXPECT_EQ(line(), "J4033\r\n");  // once, through the main slider's handler
+    EXPECT_EQ(session.feed("l AF\n"), "0.200000\n");
+}
+
+// Line cutting: CR LF, lines split across reads or sharing one, blank lines, the length
+// bound, bytes that are not text, and "q" ending the session.
+TEST_F(Remote, SessionCutsAndBoundsLines) {
+    EXPECT_EQ(session.feed("v\r\n\\get_lock_mode\n"), "VFOA\n0\nRPRT 0\n");
+    EXPECT_EQ(session.feed("\\chk_"), "");
+    EXPECT_EQ(session.feed("vfo\n\n  \r\n"), "0\n");
+
+    const std::string longest(kMaxRemoteLine - 2, ' ');
+    EXPECT_EQ(session.feed("v" + longest + "\n"), "VFOA\n");  // 1023 bytes: a line
+    // Over the bound: answered at once, the rest up to its LF dropped.
+    EXPECT_EQ(session.feed("F 954000" + std::string(kMaxRemoteLine, '0')), "RPRT -1\n");
+    EXPECT_EQ(session.feed(std::string(100000, '0')), "");
+    EXPECT_EQ(session.feed("\nv\n"), "VFOA\n");
+
+    EXPECT_EQ(session.feed(std::string("f\0\n\xff\xfe\x01\n", 7)), "RPRT -11\nRPRT -11\n");
+    EXPECT_EQ(session.feed("q\nv\n"), "RPRT 0\n");
+    EXPECT_TRUE(session.closed());
+    EXPECT_EQ(session.feed("v\n"), "");
+    EXPECT_EQ(line(), "");
+}
+
+// Random bytes while the receiver is on: every line gets exactly one error line back,
+// none positive, and nothing reaches the receiver.
+TEST_F(Remote, JunkNeverReachesTheReceiver) {
+    session.feed("\\set_powerstat 1\n");
+    line();
+    std::mt19937 random(11);
+    std::string junk;
+    int lines = 0;
+    for (int i = 0; i < 2000; ++i) {
+        // Never a letter, backslash or blank first: no command can start the line.
+        junk += static_cast<char>(0x80 + random() % 0x80);
+        for (int n = random() % 40; n > 0; --n) {
+            char c = static_cast<char>(random() % 256);
+            junk += c == '\n' ? ' ' : c;
+        }
+        junk += '\n';
+        ++lines;
+    }
+    std::string replies;
+    for (std::size_t at = 0; at < junk.size(); at += 777)
+        replies += session.feed(std::string_view(junk).substr(at, 777));
+    std::string expected;
+    for (int i = 0; i < lines; ++i) expected += "RPRT -11\n";
+    EXPECT_EQ(replies, expected);
+    EXPECT_EQ(line(), "");
+    EXPECT_EQ(window.power, "ON");
+}
