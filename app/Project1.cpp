@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@
 #include "dialogs.h"
 #include "options.h"
 #include "qtnotifywindow.h"
+#include "remoteaddress.h"
+#include "remotestart.h"
 #include "rs232c.h"
 #include "screenshots.h"
 #include "singlecopy.h"
@@ -50,6 +53,12 @@ int main(int argc, char* argv[]) {
     if (line.has("version")) {
         std::fputs(kivo::versionText(program).c_str(), stdout);
         return 0;
+    }
+    const RemoteChoice remote = chooseRemote(line, std::getenv("KIVO_REMOTE"));
+    if (remote.fromOption && !remote.endpoint) {
+        std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(),
+                     remote.error.toLocal8Bit().constData());
+        return 2;
     }
 
     // Qt reads none of the command line (a channel may be called "-reverse"); its settings
@@ -92,6 +101,8 @@ int main(int argc, char* argv[]) {
     closeOnTerminationSignals([&form1] { form1.close(); });
     single.listen([&form1] { form1.close(); });
     form1.show();
+
+    const std::unique_ptr<RemoteServer> server = startRemoteControl(remote, form1);
     scheduleScreenshots(form1);
     return app.exec();
 }

@@ -8,6 +8,11 @@ const std::vector<OptionSpec>& programOptions() {
     static const std::vector<OptionSpec> options = {
         {"help", OptionSpec::Value::None, 0, "--help", "print this help and exit"},
         {"version", OptionSpec::Value::None, 0, "--version", "print the version and exit"},
+        {"remote", OptionSpec::Value::Optional, 0, "--remote[=[ADDRESS:]PORT]",
+         "answer remote-control clients (the rigctld protocol, e.g.\n"
+         "`rigctl -m 2`) on ADDRESS:PORT; ADDRESS is IPv4 or [IPv6],\n"
+         "default 127.0.0.1, PORT default 4532. Anyone who can reach\n"
+         "the address can then control the receiver"},
     };
     return options;
 }
@@ -32,6 +37,7 @@ std::string usageText(const std::string& program) {
         "                        when set it is the whole map of port names\n"
         "  XDG_CONFIG_HOME       without KIVO_PORTS, the ports folder is\n"
         "                        $XDG_CONFIG_HOME/kivo/ports (default ~/.config/kivo/ports)\n"
+        "  KIVO_REMOTE           [ADDRESS:]PORT: as --remote=..., when that is not given\n"
         "  QT_QPA_PLATFORM       Qt's settings come from the environment only\n"
         "\n"
         "Files:\n"

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   xvfb xauth
+  libhamlib-utils
   fonts-ipafont-gothic
 )
 

@@ -1,0 +1,59 @@
+// The remote-control server's sockets. Lines go to the toolkit-free protocol one at a
+// time, on the GUI thread, taking the clients in turn; a command that drains the line
+// blocks this thread like a user's action, and whatever arrives meanwhile waits in the
+// socket. No command runs while a handler (a user's or another command's) is still inside
+// a modal box.
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "receivercontrol.h"
+#include "remoteprotocol.h"
+
+class QTcpSocket;
+
+class RemoteServer : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxClients = 8;  // a ninth is closed at once
+    // Replies a client leaves unread beyond what the system buffers: it is dropped then.
+    static constexpr qint64 kMaxUnreadReplies = 64 * 1024;
+
+    explicit RemoteServer(kivo::ReceiverControl& control, QObject* parent = nullptr);
+    ~RemoteServer() override;
+
+    // False with the reason in errorString() when the address cannot be bound.
+    bool listen(const QHostAddress& address, quint16 port);
+    QString errorString() const { return server_.errorString(); }
+    quint16 serverPort() const { return server_.serverPort(); }
+    // Stops listening and drops every client; no command runs after this.
+    void close();
+    int clientCount() const { return static_cast<int>(clients_.size()); }
+
+  private:
+    struct Client;
+
+    void acceptClients();
+    void schedule(Client* client);
+    void postTurn();
+    void takeTurn();
+    void serve(Client* client);
+    void drop(Client* client);
+    void removeDropped();
+
+    QTcpServer server_;
+    kivo::RemoteProtocol protocol_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    std::deque<Client*> ready_;  // clients with input, in turn
+    bool turnPosted_ = false;
+    bool serving_ = false;
+    bool closed_ = false;
+};
+
+// The message box text when the server cannot listen at `where` for `reason`.
+QString remoteListenFailedMessage(const QString& where, const QString& reason);
