@@ -191,12 +191,15 @@ class RemoteTest : public testing::Test {
         EXPECT_EQ(running.exitCode(), 0);
     }
 
+    // The lines the receiver got, without the periodic tick's (it may come at any time
+    // on a slow machine).
     std::vector<std::string> receiverLines(std::size_t n) {
         receiver.waitForLines(n, 10s);
         // Whatever else is on its way shows too.
         QThread::msleep(100);
         auto lines = receiver.lines();
         receiver.clear();
+        std::erase(lines, "J4101");
         return lines;
     }
 
@@ -225,7 +228,7 @@ TEST_F(RemoteTest, RigctlTunesSetsTheVolumeAndSwitchesThroughTheWindow) {
     // On again: the power button's sequence, then the selected channel as the window tunes it.
     EXPECT_EQ(rigctl({"set_powerstat", "1", "f", "m", "l", "AF"}), "594000\nAM\n9000\n0.313725\n");
     EXPECT_EQ(receiverLines(9),
-              (Lines{"G300", "H101", "J4000", "J4101", "K00000081000020100", "K00000594000020100",
+              (Lines{"G300", "H101", "J4000", "K00000081000020100", "K00000594000020100",
                      "K00000594000020100", "J4050", "J4050"}));
 
     closeRunningCopy(*kivo, {"--remote=" + address()});
