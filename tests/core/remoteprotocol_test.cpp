@@ -6,36 +6,20 @@
 
 #include <random>
 
-#include "memorywindow.h"
-#include "receivercontrol.h"
+#include "ptywindow.h"
 #include "remotesession.h"
-#include "testenv.h"
 
 using namespace kivo;
 
 namespace {
 
-class Remote : public ::testing::Test {
+class Remote : public PtyWindowTest {
   protected:
     void SetUp() override {
-        pty.linkAs(ports, "COM3");
-        port.txtimeout = 2000;
-        window.control = &control;
-        window.port = "COM3";
-        control.ComboBox1Change();
+        PtyWindowTest::SetUp();
         protocol.onHandlerError = [this](std::exception_ptr) { ++handlerErrors; };
     }
-    void TearDown() override { port.close(); }
 
-    std::string line() { return pty.drain(std::chrono::milliseconds(50)); }
-
-    testenv::TempDir dir;
-    std::string ports = dir.file("ports");
-    testenv::ScopedEnv env{"KIVO_PORTS", ports};
-    testenv::Pty pty;
-    Trs232c port;
-    MemoryWindow window;
-    ReceiverControl control{port, window};
     RemoteProtocol protocol{control};
     RemoteSession session{protocol};
     int handlerErrors = 0;

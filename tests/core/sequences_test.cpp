@@ -6,9 +6,7 @@
 
 #include "cp932.h"
 #include "errors.h"
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "testenv.h"
+#include "ptywindow.h"
 
 using namespace kivo;
 
@@ -16,32 +14,13 @@ namespace {
 
 const std::string kOnSequence = "G300\r\nH101\r\nJ4000\r\nJ4101\r\n";
 
-class Sequences : public ::testing::Test {
+class Sequences : public PtyWindowTest {
   protected:
-    void SetUp() override {
-        pty.linkAs(ports, "COM3");
-        port.txtimeout = 2000;
-        port.rxtimeout = 2000;
-        window.control = &control;
-        window.port = "COM3";
-        control.ComboBox1Change();
-    }
-    void TearDown() override { port.close(); }
-
     void switchOn() {
         control.Button2Click();
         ASSERT_EQ(window.power, "ON");
         ASSERT_EQ(line(), kOnSequence);
     }
-    std::string line() { return pty.drain(std::chrono::milliseconds(50)); }
-
-    testenv::TempDir dir;
-    std::string ports = dir.file("ports");
-    testenv::ScopedEnv env{"KIVO_PORTS", ports};
-    testenv::Pty pty;
-    Trs232c port;
-    MemoryWindow window;
-    ReceiverControl control{port, window};
 };
 
 }  // namespace
