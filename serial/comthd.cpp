@@ -38,19 +38,69 @@ void tcommthread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void tcommthread::Execute() {
-    if (!owner) return;
-    CommApi& api = owner->api();
-    while (!Terminated()) {
-        DWORD mask = 0;
-        if (api.WaitCommEvent(hcomm, &mask, nullptr)) {
-            events = mask;
-            postevents(*owner);
-        } else {
-            std::unique_lock<std::mutex> lock(m_);
-            cv_.wait_for(lock, retryPause, [this] { return Terminated(); });
+void tcommthread::Stop(const std::function<void()>& endWait) {
+    Terminate();
+    std::unique_lock<std::mutex> lock(m_);
+    std::uint64_t seen = waitsBegun_;
+    lock.unlock();
+    endWait();
+    lock.lock();
+    if (thread_.joinable()) {
+        while (!ended_) {
+            cv_.wait(lock, [&] { return ended_ || waitsBegun_ != seen; });
+            if (ended_) break;
+            // This wait began after the mask was cleared: now that it is there, clearing
+            // again ends it.
+            seen = waitsBegun_;
+            lock.unlock();
+            endWait();
+            lock.lock();
         }
     }
+    lock.unlock();
+    WaitFor();
+}
+
+void tcommthread::Execute() {
+    if (owner) {
+        CommApi& api = owner->api();
+        // The port is opened for overlapped transfers: its wait gets a record and an
+        // event of its own (without one it would be signalled by the transfers too).
+        HANDLE event = api.CreateEventA(nullptr, 1, 0, nullptr);
+        while (!Terminated()) {
+            if (waitEvents(api, event)) {
+                events = waitMask_;
+                postevents(*owner);
+            } else {
+                std::unique_lock<std::mutex> lock(m_);
+                cv_.wait_for(lock, retryPause, [this] { return Terminated(); });
+            }
+        }
+        if (event) api.CloseHandle(event);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        ended_ = true;
+    }
+    cv_.notify_all();
+}
+
+// One wait for line events, to its end: nothing of it is left pending on return.
+bool tcommthread::waitEvents(CommApi& api, HANDLE event) {
+    waitMask_ = 0;
+    if (!event) return api.WaitCommEvent(hcomm, &waitMask_, nullptr) != 0;
+    ov_ = OVERLAPPED{};
+    ov_.hEvent = event;
+    api.ResetEvent(event);
+    if (api.WaitCommEvent(hcomm, &waitMask_, &ov_)) return true;
+    if (api.GetLastError() != ERROR_IO_PENDING) return false;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        ++waitsBegun_;
+    }
+    cv_.notify_all();
+    DWORD moved = 0;
+    return api.GetOverlappedResult(hcomm, &ov_, &moved, 1) != 0;  // waits on the event
 }
 
 void tcommthread::postevents(Trs232c& c) {

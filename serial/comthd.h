@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -43,14 +45,25 @@ class tcommthread {
     bool Terminated() const { return terminated_.load(); }
     void WaitFor();
 
+    // The owner's stop: requests termination, then runs `endWait` (which clears the
+    // port's event mask) and waits for the thread's end. A wait the thread began after
+    // the mask was cleared may block on some drivers; it is ended by clearing again.
+    void Stop(const std::function<void()>& endWait);
+
     // Posts the notifications for `events`, in the fixed order; on the watcher thread.
     void postevents(Trs232c& component);
 
   private:
     void Execute();
+    bool waitEvents(comm::CommApi& api, comm::HANDLE event);
 
     std::thread thread_;
     std::atomic<bool> terminated_{false};
     std::mutex m_;
-    std::condition_variable cv_;  // cuts short the pause after a failed wait
+    std::condition_variable cv_;  // cuts short the pause after a failed wait; reports ends
+    bool ended_ = false;
+    std::uint64_t waitsBegun_ = 0;  // overlapped waits the driver has taken on
+    // The overlapped wait's record and result: the driver writes them until it ends.
+    comm::OVERLAPPED ov_{};
+    comm::DWORD waitMask_ = 0;
 };

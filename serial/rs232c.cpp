@@ -99,7 +99,7 @@ Trs232c::~Trs232c() {
     } catch (...) {
         // A raising OnClose must not end the program from a destructor.
     }
-    releaseHandles();  // whatever a raising OnClose left held
+    releaseHandles();   // whatever a raising OnClose left held
     notifywnd.reset();  // notifications still queued are dropped
 }
 
@@ -234,11 +234,9 @@ bool Trs232c::close() {
     if (!opened) return false;
     api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_RXABORT);
     if (usethread && commthread) {
-        // In this order: a wait that begins after the mask is cleared returns at once,
-        // and the watcher, seeing the request, does not wait again.
-        commthread->Terminate();
-        api_.SetCommMask(hcomm, 0);
-        commthread->WaitFor();
+        // Termination is requested before the mask is cleared, so the watcher, woken by
+        // the cleared mask, does not wait again.
+        commthread->Stop([this] { api_.SetCommMask(hcomm, 0); });
         commthread.reset();
     }
     usethread = false;

@@ -48,9 +48,16 @@ class PosixCommApi final : public CommApi {
         return onPort(h, [&](Port& p) { return p.setMask(mask); });
     }
     BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov) override {
-        // Only the blocking form: the watcher thread is the one caller.
-        if (!mask || ov) return fail(ERROR_INVALID_PARAMETER);
-        return onPort(h, [&](Port& p) { return p.waitEvent(*mask); });
+        // The overlapped form too completes before it returns: the watcher thread, the
+        // one caller, waits either way.
+        if (!mask) return fail(ERROR_INVALID_PARAMETER);
+        BOOL done = onPort(h, [&](Port& p) { return p.waitEvent(*mask); });
+        if (ov) {
+            ov->Internal = done ? ERROR_SUCCESS : last;
+            ov->InternalHigh = 0;
+            if (auto ev = table_.findAs<Event>(ov->hEvent)) ev->set();
+        }
+        return done;
     }
     BOOL PurgeComm(HANDLE h, DWORD flags) override {
         return onPort(h, [&](Port& p) { return p.purge(flags); });
