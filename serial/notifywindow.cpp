@@ -56,5 +56,5 @@ std::unique_ptr<NotifyWindow> makeNotifyWindow(NotifyWindow::Procedure procedure
     if (factory) {
         if (auto window = factory(procedure)) return window;
     }
-    return std::make_unique<QueueNotifyWindow>(std::move(procedure));
+    return makePlatformNotifyWindow(std::move(procedure));
 }

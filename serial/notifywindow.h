@@ -2,13 +2,16 @@
 // owns the component. The watcher posts message numbers; the owner thread later runs the
 // component's window procedure for each, in the order posted.
 //
-// The default window is a plain queue: its owner (the thread that created it) calls
-// pump() to run what has been posted; nothing runs on its own. A GUI installs its own
-// window through setNotifyWindowFactory() before creating components, e.g. a Qt object
-// living in the GUI thread whose post() calls QCoreApplication::postEvent() with an
-// event carrying the message, and whose event() hands the message to the procedure; its
-// pump() may then do nothing, the event loop delivers. A factory that returns nothing
-// gets the queue. A handler must not destroy the component whose notification it runs.
+// The default window is the platform's. On POSIX it is a plain queue: its owner (the
+// thread that created it) calls pump() to run what has been posted; nothing runs on its
+// own. On Windows it is a hidden window of the creating thread, delivered by that
+// thread's message loop (or by pump()). A GUI installs its own window through
+// setNotifyWindowFactory() before creating components, e.g. a Qt object living in the
+// GUI thread whose post() calls QCoreApplication::postEvent() with an event carrying the
+// message, and whose event() hands the message to the procedure; its pump() may then do
+// nothing, the event loop delivers. A program without a message loop may install a
+// factory that makes the queue. A factory that returns nothing gets the platform's
+// window. A handler must not destroy the component whose notification it runs.
 #pragma once
 
 #include <chrono>
@@ -72,6 +75,10 @@ class QueueNotifyWindow : public NotifyWindow {
 using NotifyWindowFactory =
     std::function<std::unique_ptr<NotifyWindow>(NotifyWindow::Procedure procedure)>;
 
-// Replaces the factory for components created from now on; nullptr restores the queue.
+// Replaces the factory for components created from now on; nullptr restores the
+// platform's window.
 void setNotifyWindowFactory(NotifyWindowFactory factory);
 std::unique_ptr<NotifyWindow> makeNotifyWindow(NotifyWindow::Procedure procedure);
+
+// The platform's window (the queue on POSIX, the hidden window on Windows).
+std::unique_ptr<NotifyWindow> makePlatformNotifyWindow(NotifyWindow::Procedure procedure);

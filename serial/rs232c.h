@@ -140,7 +140,8 @@ class Trs232c {
     // which is the thread its handlers run on.
     NotifyWindow& notifyWindow() { return *notifywnd; }
     // Runs the notifications posted so far (waiting up to `wait` for one) when the
-    // default, queue-based window is in use; call it on the owner thread.
+    // platform's window is in use (the queue, or the hidden window on Windows); call it
+    // on the owner thread.
     std::size_t pump(std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
         return notifywnd->pump(wait);
     }
