@@ -1,7 +1,9 @@
 #include "receiver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,11 +54,23 @@ std::optional<long double> parseFrequency(std::string_view text) {
     number = (intDigits.empty() ? "0" : intDigits) + "." + (fracDigits.empty() ? "0" : fracDigits);
     if (!exponent.empty()) number += "e" + exponent;
     long double value = 0;
+#ifdef _WIN32
+    // libstdc++'s from_chars keeps only a double's precision in a long double here; the
+    // runtime's strtold keeps it all but reads the locale's decimal point, given it.
+    const std::size_t point = number.find('.');
+    number.replace(point, 1, std::localeconv()->decimal_point);
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtold(number.c_str(), &end);
+    if (end != number.c_str() + number.size()) return std::nullopt;
+    if (errno == ERANGE) value = exponent.starts_with('-') ? 0.0L : HUGE_VALL;
+#else
     auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range)  // beyond the range or below it
         value = exponent.starts_with('-') ? 0.0L : HUGE_VALL;
     else if (error != std::errc() || end != number.data() + number.size())
         return std::nullopt;
+#endif
     return negative ? -value : value;
 }
 
