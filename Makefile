@@ -3,7 +3,7 @@ JOBS  ?= 2
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-asan test-tsan run screenshot clean
+.PHONY: all deps build test test-asan test-tsan test-windows run screenshot clean
 
 all: build
 
@@ -29,6 +29,10 @@ test-tsan: deps
 	@cmake --build build-tsan -j$(JOBS) --target kivo_serial_tests kivo_sim_tests
 	cd build-tsan && ctest --output-on-failure -j$(JOBS) --timeout 300 -L 'serial|sim'
 
+# The serial layer, the core and their tests cross-built for Windows, run under Wine.
+test-windows:
+	@JOBS=$(JOBS) scripts/test-windows.sh build-windows $(CMAKE_FLAGS)
+
 run: build
 	@scripts/run-with-sim.sh $(BUILD)
 
@@ -36,4 +40,4 @@ screenshot: build
 	@scripts/screenshots.sh $(BUILD) docs
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-windows

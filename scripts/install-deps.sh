@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and `make run` need.
+# Installs the Debian packages the build, the tests and `make run` need; with the
+# argument "windows", also those of the Windows build and its tests under Wine.
 # Quiet and quick when everything is already there; runs apt-get update once otherwise.
 set -euo pipefail
 
@@ -11,6 +12,11 @@ packages=(
   libhamlib-utils
   fonts-ipafont-gothic
 )
+if [ "${1:-}" = windows ]; then
+  # The cross compiler with POSIX threads (std::thread), GoogleTest's sources to build
+  # with it, Wine to run the result, socat for the pseudo-terminal pairs.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
