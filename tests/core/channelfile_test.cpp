@@ -172,10 +172,13 @@ TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
     EXPECT_TRUE(WIFSIGNALED(status));
 
     EXPECT_EQ(readFile(path), old);
+    // The complete new file had no name yet: nothing is left beside the old one.
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
+    EXPECT_EQ(entries, 1);
     ChannelList list;
     list.load(path);
     EXPECT_EQ(list.count(), 2);
-    // The next save still works over the leftover temporary file.
     saveChannelFile(path, {"new"});
     EXPECT_EQ(readFile(path), "new\r\n");
 }
