@@ -13,6 +13,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "apptitle.h"
+#include "channelfile.h"
 #include "commandline.h"
 #include "controls.h"
 #include "dialogs.h"
@@ -47,7 +48,7 @@ int main(int argc, char* argv[]) {
     }
     // These print and end: no window, no running copy asked, no port opened.
     if (line.has("help")) {
-        std::fputs(kivo::usageText(program).c_str(), stdout);
+        std::fputs(kivo::usageText(program, KIVO_INSTALLED_BINDIR).c_str(), stdout);
         return 0;
     }
     if (line.has("version")) {
@@ -92,7 +93,11 @@ int main(int argc, char* argv[]) {
 
     TForm1 form1;
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    runHandler([&] { form1.FormCreate(QCoreApplication::applicationDirPath(), argument); });
+    // The installed program keeps its list in the user's config folder, any other copy
+    // beside itself.
+    const QString channelFolder = QString::fromStdString(kivo::channelFileFolder(
+        QCoreApplication::applicationDirPath().toStdString(), KIVO_INSTALLED_BINDIR));
+    runHandler([&] { form1.FormCreate(channelFolder, argument); });
     TForm2 form2(form1);
     form1.setCompactWindow(&form2);
     runHandler([&] { form2.FormCreate(); });

@@ -154,10 +154,10 @@ void TForm1::bindHandlers() {
     bind(&Timer1, &QTimer::timeout, &TForm1::Timer1Timer);
 }
 
-void TForm1::FormCreate(const QString& programDir, const std::optional<QString>& argument) {
+void TForm1::FormCreate(const QString& channelFolder, const std::optional<QString>& argument) {
     setWindowTitle(programTitle());
 
-    QString dir = programDir;
+    QString dir = channelFolder;
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     control_.channelFilePath = toUtf8(dir + QStringLiteral("KIVO.ini"));
     control_.loadAtStartup();

@@ -28,9 +28,10 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Start-up work: caption, channel file beside the program, port scan, and the
+    // Start-up work: caption, the channel file KIVO.ini in `channelFolder` (beside the
+    // program, or the user's config folder for the installed one), port scan, and the
     // channel named on the command line (UTF-8), if any.
-    void FormCreate(const QString& programDir, const std::optional<QString>& argument);
+    void FormCreate(const QString& channelFolder, const std::optional<QString>& argument);
 
     // The compact window the S mode button switches to (not owned).
     void setCompactWindow(TForm2* form2) { form2_ = form2; }

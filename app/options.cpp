@@ -17,7 +17,7 @@ const std::vector<OptionSpec>& programOptions() {
     return options;
 }
 
-std::string usageText(const std::string& program) {
+std::string usageText(const std::string& program, const std::string& installedBinDir) {
     std::string text = "Usage: " + program + " [OPTION]... [CHANNEL]\n";
     text +=
         "Drives a computer-controlled radio receiver over a serial line.\n"
@@ -35,14 +35,22 @@ std::string usageText(const std::string& program) {
         "Environment:\n"
         "  KIVO_PORTS            the folder of COM-name links (COM3 -> /dev/ttyUSB0);\n"
         "                        when set it is the whole map of port names\n"
-        "  XDG_CONFIG_HOME       without KIVO_PORTS, the ports folder is\n"
-        "                        $XDG_CONFIG_HOME/kivo/ports (default ~/.config/kivo/ports)\n"
+        "  XDG_CONFIG_HOME       the user's config folder (default ~/.config): the ports\n"
+        "                        folder without KIVO_PORTS is $XDG_CONFIG_HOME/kivo/ports,\n"
+        "                        the installed program's channel file is in\n"
+        "                        $XDG_CONFIG_HOME/kivo\n"
         "  KIVO_REMOTE           [ADDRESS:]PORT: as --remote=..., when that is not given\n"
         "  QT_QPA_PLATFORM       Qt's settings come from the environment only\n"
         "\n"
         "Files:\n"
-        "  KIVO.ini              the channel file beside the program: one channel per line,\n"
-        "                        name,band,frequency,volume,port (Shift-JIS text)\n"
+        "  KIVO.ini              the channel file: one channel per line,\n"
+        "                        name,band,frequency,volume,port (Shift-JIS text).\n"
+        "                        Run from " +
+        installedBinDir +
+        " (installed), the program keeps it\n"
+        "                        in $XDG_CONFIG_HOME/kivo/KIVO.ini (~/.config/kivo/KIVO.ini),\n"
+        "                        its folder made on the first Save; run from any other\n"
+        "                        folder, beside the program file.\n"
         "\n"
         "Exit status: 0 when the program ends normally, 2 for a bad command line.\n";
     return text;

@@ -11,8 +11,8 @@ namespace kivo {
 
 const std::vector<OptionSpec>& programOptions();
 
-// The text of --help for a program called `program`.
-std::string usageText(const std::string& program);
+// The text of --help for a program called `program`, installed in `installedBinDir`.
+std::string usageText(const std::string& program, const std::string& installedBinDir);
 
 // The line of --version.
 std::string versionText(const std::string& program);

@@ -13,6 +13,12 @@ namespace kivo {
 // byte ends the text.
 std::vector<std::string> splitFileLines(std::string_view contents);
 
+// The folder of the channel file for a program whose file lies in `programDir`. The
+// installed program, whose folder (links resolved) is `installedBinDir`, keeps it in
+// the user's config folder, $XDG_CONFIG_HOME/kivo (default ~/.config/kivo); a program
+// anywhere else keeps it beside itself. Ends in a separator.
+std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir);
+
 // Reads the file; FileOpenError when it cannot be opened or read.
 std::vector<std::string> loadChannelFile(const std::string& path);
 

@@ -40,15 +40,20 @@ bool isComName(std::string_view name) {
     return true;
 }
 
-std::string portsFolder() {
-    if (std::string ports = env("KIVO_PORTS"); !ports.empty()) return ports;
+std::string configFolder() {
     std::string config = env("XDG_CONFIG_HOME");
     if (config.empty() || config.front() != '/') {
         std::string home = homeFolder();
         if (home.empty()) return {};
         config = home + "/.config";
     }
-    return config + "/kivo/ports";
+    return config + "/kivo";
+}
+
+std::string portsFolder() {
+    if (std::string ports = env("KIVO_PORTS"); !ports.empty()) return ports;
+    std::string config = configFolder();
+    return config.empty() ? config : config + "/ports";
 }
 
 std::optional<std::string> resolvePortName(const std::string& name) {

@@ -13,6 +13,11 @@ namespace comm::posix {
 // "COM" followed by one or more digits.
 bool isComName(std::string_view name);
 
+// KIVO's own folder in the user's config folder: $XDG_CONFIG_HOME/kivo, else
+// ~/.config/kivo (a relative XDG_CONFIG_HOME is ignored). Empty only when no home folder
+// can be found.
+std::string configFolder();
+
 // The folder of COM-name links. An empty KIVO_PORTS counts as unset, and a relative
 // XDG_CONFIG_HOME is ignored. Empty only when no home folder can be found.
 std::string portsFolder();
