@@ -1,9 +1,12 @@
 # Everyday entry points. Each one installs what is missing first.
 JOBS  ?= 2
 BUILD ?= build
+# Where `make install` puts KIVO (DESTDIR is honoured as well). The programs learn the
+# prefix at build time, so install and package each configure the one they need.
+PREFIX ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-asan test-tsan test-windows run screenshot clean
+.PHONY: all deps build test test-asan test-tsan test-windows run screenshot install package clean
 
 all: build
 
@@ -38,6 +41,18 @@ run: build
 
 screenshot: build
 	@scripts/screenshots.sh $(BUILD) docs
+
+install: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=$(PREFIX) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target kivo kivo-sim kivo_package_files
+	cmake --install $(BUILD)
+
+# The Debian package build/kivo_<version>_<arch>.deb, for /usr.
+package: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target kivo kivo-sim kivo_package_files
+	cd $(BUILD) && cpack -G DEB
+	@rm -rf $(BUILD)/_CPack_Packages
 
 clean:
 	rm -rf build build-asan build-tsan build-windows

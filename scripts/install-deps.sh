@@ -11,6 +11,7 @@ packages=(
   xvfb xauth
   libhamlib-utils
   fonts-ipafont-gothic
+  desktop-file-utils appstream lintian dpkg-dev groff man-db librsvg2-bin
 )
 if [ "${1:-}" = windows ]; then
   # The cross compiler with POSIX threads (std::thread), GoogleTest's sources to build
