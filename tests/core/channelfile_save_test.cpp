@@ -15,6 +15,7 @@
 #include <set>
 
 #include "channelfile.h"
+#include "channels.h"
 #include "errors.h"
 #include "testenv.h"
 
@@ -22,20 +23,16 @@ using namespace kivo;
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
+// "ラジオ日本" in CP932.
+const std::string kJapanese = "\x83\x89\x83\x57\x83\x49\x93\xfa\x96\x7b";
+
+using testenv::readFile;
+using testenv::writeFile;
+
 namespace {
 
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::string joined(const Lines& lines) {
     std::string out;
@@ -97,6 +94,41 @@ void ownFile(const std::string& path) {
         ASSERT_EQ(chown(path.c_str(), kNobody, kNogroup), 0);
     }
 }
+
+// A saving child process: `body` runs in it and calls `ready` where the parent may kill
+// it. start() returns once the child is ready; killed() ends it with SIGKILL and tells
+// whether that is how it ended (not by an error of its own).
+class SavingChild {
+  public:
+    bool start(const std::function<void(const std::function<void()>& ready)>& body) {
+        int ready[2];
+        if (pipe(ready) != 0) return false;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            try {
+                body([&] { (void)!write(ready[1], "x", 1); });
+            } catch (...) {
+            }
+            _exit(1);
+        }
+        close(ready[1]);
+        char c;
+        bool ok = pid_ > 0 && read(ready[0], &c, 1) == 1;
+        close(ready[0]);
+        return ok;
+    }
+    bool killed() {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+};
 
 }  // namespace
 
@@ -264,33 +296,18 @@ TEST(ChannelFileSave, KillsDuringSaveLeaveTheOldOrTheNewFileAndNothingElse) {
     std::uniform_int_distribution<int> delayUs(0, 30000);
     int caughtNamed = 0, stale = 0;
     for (int round = 0; round < 100; ++round) {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(ready[0]);
-            (void)!write(ready[1], "x", 1);
-            try {
-                for (bool flip = false;; flip = !flip) saveChannelFile(path, flip ? first : second);
-            } catch (...) {
-            }
-            _exit(1);
-        }
-        close(ready[1]);
-        char c;
-        ASSERT_EQ(read(ready[0], &c, 1), 1);
-        close(ready[0]);
+        SavingChild child;
+        ASSERT_TRUE(child.start([&](const std::function<void()>& ready) {
+            ready();
+            for (bool flip = false;; flip = !flip) saveChannelFile(path, flip ? first : second);
+        }));
         usleep(static_cast<useconds_t>(delayUs(random)));
-        kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "round " << round << ": the saving child failed";
+        ASSERT_TRUE(child.killed()) << "round " << round << ": the saving child failed";
 
         const std::string now = readFile(path);
         ASSERT_TRUE(now == firstFile || now == secondFile)
             << "round " << round << ": " << now.size() << " bytes";
-        const std::string childTemp = "KIVO.ini.tmp" + std::to_string(child) + "-";
+        const std::string childTemp = "KIVO.ini.tmp" + std::to_string(child.pid()) + "-";
         for (const std::string& name : entries(dir.path())) {
             if (name == "KIVO.ini") continue;
             ++(name.rfind(childTemp, 0) == 0 ? caughtNamed : stale);
@@ -304,4 +321,30 @@ TEST(ChannelFileSave, KillsDuringSaveLeaveTheOldOrTheNewFileAndNothingElse) {
     saveChannelFile(path, first);
     EXPECT_EQ(entries(dir.path()), std::set<std::string>{"KIVO.ini"});
     EXPECT_EQ(readFile(path), firstFile);
+}
+
+// Killed with the new contents complete but not yet in place: the old file is whole and
+// the new one, still unnamed, leaves nothing behind.
+TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
+    testenv::TempDir dir;
+    std::string path = dir.file("KIVO.ini");
+    const std::string old = kJapanese + ",AM,594,80,COM1\r\nb,FM,80.7,120,COM3\r\n";
+    writeFile(path, old);
+
+    SavingChild child;
+    ASSERT_TRUE(child.start([&](const std::function<void()>& ready) {
+        saveChannelFile(path, {"new,AM,1,1,COM1"}, [&] {
+            ready();
+            for (int i = 0; i < 100; ++i) sleep(1);
+        });
+    }));
+    EXPECT_TRUE(child.killed());
+
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(entries(dir.path()), std::set<std::string>{"KIVO.ini"});
+    ChannelList list;
+    list.load(path);
+    EXPECT_EQ(list.count(), 2);
+    saveChannelFile(path, {"new"});
+    EXPECT_EQ(readFile(path), "new\r\n");
 }

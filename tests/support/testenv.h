@@ -51,6 +51,10 @@ class Pty {
     std::string slave_;
 };
 
+// A whole file's bytes written (replacing it) and read back; reading a missing file gives "".
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+
 // Sets an environment variable for the lifetime of the object, then restores it.
 class ScopedEnv {
   public:
