@@ -102,16 +102,15 @@ class InstalledProgramTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(InstalledProgramTest, InstalledCopyUsesTheConfigFolderAnyOtherItsOwnFolder) {
+// One test, as the install folder is one for the whole build.
+TEST_F(InstalledProgramTest, ConfigFolderForTheInstalledCopyAndOneProgramToASecondStart) {
     // Reached through a link from another folder, the program is still the installed one.
     fs::create_symlink(installed, elsewhere.file("linked"));
-
     EXPECT_EQ(tuneOf(installed), "K00000594000020100");
     EXPECT_EQ(tuneOf(elsewhere.file("linked")), "K00000594000020100");
     EXPECT_EQ(tuneOf(elsewhere.file("kivo")), "K00000954000020100");
-}
 
-TEST_F(InstalledProgramTest, InstalledAndBuildFolderCopiesAreOneProgramToASecondStart) {
+    // The title is the key: each copy closes the other.
     for (auto [first, second] : {std::pair{installed, elsewhere.file("kivo")},
                                  std::pair{elsewhere.file("kivo"), installed}}) {
         auto running = launch(first, {"Radio1"});
