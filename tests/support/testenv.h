@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,8 +54,15 @@ class Pty {
 };
 
 // A whole file's bytes written (replacing it) and read back; reading a missing file gives "".
-void writeFile(const std::string& path, const std::string& bytes);
-std::string readFile(const std::string& path);
+// (Inline: the Windows build's support library shares this header.)
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // Sets an environment variable for the lifetime of the object, then restores it.
 class ScopedEnv {
