@@ -247,16 +247,22 @@ bool Trs232c::close() {
 
 // A transfer whose wait gave up may still be running on this direction's record and
 // buffer. Before the record is used again, end it: take its result if it has finished,
-// otherwise abort it and wait for the abort to land.
-bool Trs232c::settle(Direction& d, DWORD abortFlag) {
+// otherwise abort it and wait for the abort to land. `moved`, when asked for, receives
+// what the transfer moved before it ended.
+bool Trs232c::settle(Direction& d, DWORD abortFlag, DWORD* moved) {
     if (!d.pending) return true;
-    DWORD moved = 0;
-    if (!api_.GetOverlappedResult(hcomm, &d.ov, &moved, 0) &&
+    DWORD n = 0;
+    if (!api_.GetOverlappedResult(hcomm, &d.ov, &n, 0) &&
         api_.GetLastError() == ERROR_IO_INCOMPLETE) {
         api_.PurgeComm(hcomm, abortFlag);
         if (api_.WaitForSingleObject(d.event, 1000) != WAIT_OBJECT_0) return false;
+        if (moved) {
+            n = 0;
+            api_.GetOverlappedResult(hcomm, &d.ov, &n, 0);  // aborted: what it had by then
+        }
     }
     d.pending = false;
+    if (moved) *moved = n;
     return true;
 }
 
@@ -287,10 +293,15 @@ bool Trs232c::rxdata(std::uint8_t* buffer, int count) {
     if (!settle(rx, PURGE_RXABORT)) return false;
     rx.buffer.assign(count > 0 ? static_cast<std::size_t>(count) : 1, 0);
     DWORD moved = 0;
-    if (!transfer(rx, false, count, rxtimeout.load(), moved)) return false;
+    const bool whole = transfer(rx, false, count, rxtimeout.load(), moved);
+    // A read the wait gave up on has taken from the driver whatever arrived meanwhile:
+    // end it now, so that those bytes reach the caller instead of being dropped with it.
+    if (!whole && rx.pending && !settle(rx, PURGE_RXABORT, &moved)) moved = 0;
+    // Bytes that arrived have left the driver: they are the caller's even when fewer
+    // came than asked for (the result still says the read fell short).
     if (buffer && count > 0)
         std::copy_n(rx.buffer.begin(), std::min<std::size_t>(moved, rx.buffer.size()), buffer);
-    return true;
+    return whole;
 }
 
 bool Trs232c::txdata(std::vector<std::uint8_t> bytes, int count) {

@@ -163,7 +163,7 @@ class Trs232c {
 
     void showError(const char* text);
     bool releaseHandles();
-    bool settle(Direction& d, comm::DWORD abortFlag);
+    bool settle(Direction& d, comm::DWORD abortFlag, comm::DWORD* moved = nullptr);
     bool transfer(Direction& d, bool write, int count, int timeout, comm::DWORD& moved);
     int queueCount(bool input);
 
