@@ -29,27 +29,32 @@ PtyPair::PtyPair() {
         char name[256] = {};
         if (::ptsname_r(master_, name, sizeof name) != 0) fail("ptsname");
         slavePath_ = name;
-        slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (slave_ < 0) fail("open slave");
-        // Raw 8N1 at 9600: bytes pass unchanged, nothing is echoed back to us.
+        // Raw 8N1 at 9600: bytes pass unchanged, nothing is echoed back to us. The slave
+        // is opened for this only; its settings outlive the descriptor.
+        const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (slave < 0) fail("open slave");
         termios t{};
-        if (::tcgetattr(slave_, &t) != 0) fail("tcgetattr");
-        ::cfmakeraw(&t);
-        ::cfsetispeed(&t, B9600);
-        ::cfsetospeed(&t, B9600);
-        t.c_cflag |= CLOCAL | CREAD;
-        if (::tcsetattr(slave_, TCSANOW, &t) != 0) fail("tcsetattr");
+        bool set = ::tcgetattr(slave, &t) == 0;
+        if (set) {
+            ::cfmakeraw(&t);
+            ::cfsetispeed(&t, B9600);
+            ::cfsetospeed(&t, B9600);
+            t.c_cflag |= CLOCAL | CREAD;
+            set = ::tcsetattr(slave, TCSANOW, &t) == 0;
+        }
+        const int saved = errno;
+        ::close(slave);
+        errno = saved;
+        if (!set) fail("tcsetattr");
         int flags = ::fcntl(master_, F_GETFL);
         if (flags < 0 || ::fcntl(master_, F_SETFL, flags | O_NONBLOCK) != 0) fail("fcntl");
     } catch (...) {
-        if (slave_ >= 0) ::close(slave_);
         ::close(master_);
         throw;
     }
 }
 
 PtyPair::~PtyPair() {
-    ::close(slave_);
     ::close(master_);
 }
 

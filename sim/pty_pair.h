@@ -1,6 +1,7 @@
-// A pseudo-terminal pair in raw mode. The simulator plays the receiver on the master; the
-// slave is the port the program opens. The slave is also held open here, so the line stays
-// configured and usable while the program closes and reopens its port.
+// A pseudo-terminal in raw mode. The simulator plays the receiver on the master; the slave
+// is the port the program opens. Only the master is kept open: a slave held here would be
+// another program holding the port. The line settings stay with the pair while the program
+// closes and reopens its port; in between, the master sees a hang-up.
 #pragma once
 
 #include <string>
@@ -19,7 +20,6 @@ class PtyPair {
 
   private:
     int master_ = -1;
-    int slave_ = -1;
     std::string slavePath_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,6 +34,11 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
         unregisterPort(linkPath_, pty_.slavePath());
         throw SimError(std::string("pipe: ") + std::strerror(errno));
     }
+    openWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (openWatch_ >= 0 && ::inotify_add_watch(openWatch_, pty_.slavePath().c_str(), IN_OPEN) < 0) {
+        ::close(openWatch_);
+        openWatch_ = -1;
+    }
     stopRead_ = fds[0];
     stopWrite_ = fds[1];
     ::fcntl(stopRead_, F_SETFD, FD_CLOEXEC);
@@ -43,6 +49,7 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
         unregisterPort(linkPath_, pty_.slavePath());
         ::close(stopRead_);
         ::close(stopWrite_);
+        if (openWatch_ >= 0) ::close(openWatch_);
         throw;
     }
 }
@@ -55,17 +62,28 @@ Simulator::~Simulator() {
     unregisterPort(linkPath_, pty_.slavePath());
     ::close(stopRead_);
     ::close(stopWrite_);
+    if (openWatch_ >= 0) ::close(openWatch_);
 }
 
 void Simulator::run() {
-    bool lineUsable = true;
+    // While no program has the port open the master shows a hang-up; then only an open of
+    // the slave (seen through inotify, or looked for every 50 ms without it) matters.
+    bool lineUp = true;
     for (;;) {
-        pollfd fds[2] = {{stopRead_, POLLIN, 0}, {lineUsable ? pty_.master() : -1, POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        pollfd fds[3] = {{stopRead_, POLLIN, 0},
+                         {lineUp ? pty_.master() : -1, POLLIN, 0},
+                         {lineUp ? -1 : openWatch_, POLLIN, 0}};
+        const int timeout = !lineUp && openWatch_ < 0 ? 50 : -1;
+        if (::poll(fds, 3, timeout) < 0) {
             if (errno == EINTR) continue;
             return;
         }
         if (fds[0].revents) return;
+        if (!lineUp) {
+            drainOpenEvents();
+            lineUp = true;  // a hang-up that remains shows again at once
+            continue;
+        }
         if (!fds[1].revents) continue;
 
         Events events;
@@ -79,14 +97,13 @@ void Simulator::run() {
                 continue;
             }
             if (n < 0 && errno == EINTR) continue;
-            break;  // EAGAIN: all read; EIO or 0: the line is gone
+            break;  // EAGAIN: all read; EIO or 0: the port is closed at the far end
         }
         if (!gotData && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            // Cannot happen while the slave is held open; if it does, stop watching the line
-            // rather than spin on it, and wait for the stop request only.
-            lineUsable = false;
-            events.reports.emplace_back(false, timeStamp(std::chrono::system_clock::now()) +
-                                                   "  the line hung up; no more commands are read");
+            // Opens from now on wake us; one that came before shows as no hang-up.
+            drainOpenEvents();
+            pollfd master{pty_.master(), POLLIN, 0};
+            if (::poll(&master, 1, 0) == 1 && (master.revents & POLLHUP)) lineUp = false;
         }
         changed_.notify_all();
         // Reports before answers: whoever has read the answer may rely on them.
@@ -95,6 +112,13 @@ void Simulator::run() {
             if (report) report(text);
         }
         if (!events.answers.empty()) answer(events.answers);
+    }
+}
+
+void Simulator::drainOpenEvents() {
+    if (openWatch_ < 0) return;
+    alignas(inotify_event) char buf[4096];
+    while (::read(openWatch_, buf, sizeof buf) > 0) {
     }
 }
 

@@ -73,6 +73,7 @@ class Simulator {
     };
 
     void run();
+    void drainOpenEvents();
     void consume(const char* data, std::size_t size, Events& events);
     void finishLine(std::string text, bool overlong, Events& events);
     void answer(const std::string& bytes);
@@ -82,6 +83,7 @@ class Simulator {
     std::string linkPath_;
     int stopRead_ = -1;
     int stopWrite_ = -1;
+    int openWatch_ = -1;  // inotify: the slave being opened
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -33,18 +33,17 @@ Pty::Pty() {
     if (openpty(&master_, &slave, name, nullptr, nullptr) != 0)
         throw std::system_error(errno, std::generic_category(), "openpty");
     slave_ = name;
-    // Raw on both sides so that bytes pass unchanged.
+    // Raw so that bytes pass unchanged; the setting stays with the pair.
     termios t{};
     tcgetattr(slave, &t);
     cfmakeraw(&t);
     tcsetattr(slave, TCSANOW, &t);
-    slaveKeep_ = slave;
+    ::close(slave);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
 Pty::~Pty() {
     if (master_ >= 0) ::close(master_);
-    if (slaveKeep_ >= 0) ::close(slaveKeep_);
 }
 
 void Pty::linkAs(const std::string& portsDir, const std::string& comName) const {
@@ -104,8 +103,6 @@ std::string Pty::drain(std::chrono::milliseconds quiet, std::chrono::millisecond
 }
 
 void Pty::hangUp() {
-    if (slaveKeep_ >= 0) ::close(slaveKeep_);
-    slaveKeep_ = -1;
     if (master_ >= 0) ::close(master_);
     master_ = -1;
 }

@@ -24,7 +24,9 @@ class TempDir {
 };
 
 // A pseudo-terminal: the test plays the far end on the master, the code under test
-// opens the slave by its path (or by a COM name linked to it in a ports folder).
+// opens the slave by its path (or by a COM name linked to it in a ports folder). Only the
+// master is held, as a real device's far end would be: a slave held here would be another
+// program holding the port. While the slave is closed, reads of the master end at once.
 class Pty {
   public:
     Pty();
@@ -49,7 +51,6 @@ class Pty {
 
   private:
     int master_ = -1;
-    int slaveKeep_ = -1;  // keeps the slave's line discipline alive between opens
     std::string slave_;
 };
 
