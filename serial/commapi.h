@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "openfailure.h"
+
 namespace comm {
 
 using DWORD = std::uint32_t;
@@ -164,6 +166,10 @@ class CommApi {
     virtual BOOL ResetEvent(HANDLE event) = 0;
     virtual DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) = 0;
     virtual BOOL CloseHandle(HANDLE h) = 0;
+
+    // Why the last CreateFileA on this thread failed; Unknown where the backend does
+    // not keep more than the error code.
+    virtual OpenFailure lastOpenFailure() { return {}; }
 };
 
 // The backend of the platform the program runs on (POSIX here, Win32 on Windows).

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "commapi.h"
+#include "portcheck.h"
 #include "portnames.h"
 #include "posix_handles.h"
 #include "posix_port.h"
@@ -18,12 +19,21 @@ class PosixCommApi final : public CommApi {
   public:
     HANDLE CreateFileA(const char* name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) override {
         auto path = name ? posix::resolvePortName(name) : std::nullopt;
-        if (!path) return failHandle(ERROR_FILE_NOT_FOUND);
-        DWORD error = ERROR_SUCCESS;
-        auto port = Port::open(*path, error);
-        if (!port) return failHandle(error);
+        if (!path) {
+            // The name leads to no device: the link that would be needed is what is missing.
+            why = OpenFailure{};
+            why.kind = OpenFailure::Kind::Missing;
+            if (name && posix::isComName(name) && !posix::portsFolder().empty())
+                why.device = posix::portsFolder() + "/" + name;
+            else if (name)
+                why.device = name;
+            return failHandle(ERROR_FILE_NOT_FOUND);
+        }
+        auto port = Port::open(*path, why);
+        if (!port) return failHandle(posix::errorCodeOf(why));
         return succeed(table_.add(std::move(port)));
     }
+    OpenFailure lastOpenFailure() override { return why; }
 
     BOOL SetupComm(HANDLE h, DWORD in, DWORD out) override {
         return onPort(h, [&](Port& p) { return p.setupComm(in, out); });
@@ -134,9 +144,11 @@ class PosixCommApi final : public CommApi {
 
     posix::HandleTable table_;
     static thread_local DWORD last;
+    static thread_local OpenFailure why;
 };
 
 thread_local DWORD PosixCommApi::last = ERROR_SUCCESS;
+thread_local OpenFailure PosixCommApi::why;
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "portcheck.h"
 #include "posix_input.h"
 #include "posix_modem.h"
 #include "posix_termios.h"
@@ -26,51 +27,46 @@ constexpr std::size_t minInQueue = 16;
 // While the kernel still holds output, how often to look whether it has gone.
 constexpr std::chrono::milliseconds txLook{10};
 
-DWORD openError(int e) {
-    switch (e) {
-        case ENOENT:
-        case ENOTDIR:
-        case ENXIO:
-        case ENODEV:
-            return ERROR_FILE_NOT_FOUND;
-        case EACCES:
-        case EPERM:
-        case EBUSY:
-            return ERROR_ACCESS_DENIED;
-        default:
-            return ERROR_GEN_FAILURE;
-    }
-}
-
 std::chrono::milliseconds ms(DWORD v) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(v));
 }
 
 }  // namespace
 
-std::shared_ptr<Port> Port::open(const std::string& path, DWORD& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+std::shared_ptr<Port> Port::open(const std::string& path, OpenFailure& why) {
+    // Nothing may touch a device another program holds: the checks come first.
+    why = checkDevice(path);
+    if (why.kind != OpenFailure::Kind::None) return nullptr;
+    const std::string device = why.device;
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = openError(errno);
+        why = failureOf(errno, device);
         return nullptr;
     }
     bool exclusive = false;
-    auto fail = [fd, &error, &exclusive](DWORD e) -> std::shared_ptr<Port> {
+    auto fail = [fd, &why, &exclusive](OpenFailure f) -> std::shared_ptr<Port> {
         if (exclusive) ioctl(fd, TIOCNXCL);
         ::close(fd);
-        error = e;
+        why = std::move(f);
         return nullptr;
     };
-    if (!isatty(fd)) return fail(ERROR_FILE_NOT_FOUND);
-    // The terminal's exclusive mode does not stop root; the lock stops everyone who
-    // opens ports through this backend, in this process too (one lock per open).
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(ERROR_ACCESS_DENIED);
+    if (!isatty(fd)) return fail(failureOf(ENOTTY, device));
+    // Root gets past another holder's exclusive mode: it is seen here instead.
+    if (int held = 0; ioctl(fd, TIOCGEXCL, &held) == 0 && held)
+        return fail(failureOf(EBUSY, device));
+    // The lock stops everyone who opens ports through this backend, in this process too
+    // (one lock per open); the UUCP lock tells other serial programs.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(failureOf(EBUSY, device));
+    auto lock = std::make_unique<UucpLock>();
+    if (LockOwner owner; !lock->take(device, owner))
+        return fail(inUse(device, owner.pid, owner.file));
     exclusive = ioctl(fd, TIOCEXCL) == 0;
-    if (!makeRaw(fd)) return fail(ERROR_GEN_FAILURE);
+    if (!makeRaw(fd)) return fail(failureOf(EIO, device));
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) return fail(ERROR_GEN_FAILURE);
+    if (wake < 0) return fail(failureOf(errno, device));
 
     auto port = std::make_shared<Port>(fd, wake);
+    port->lock_ = std::move(lock);
     {
         std::lock_guard<std::mutex> lock(port->m_);
         serial_icounter_struct ic{};
@@ -110,6 +106,7 @@ void Port::shutdown() {
     ioctl(fd_, TIOCNXCL);  // the tty outlives us when someone else holds it open
     ::close(fd_);
     ::close(wake_);
+    if (lock_) lock_->release();  // the device is free again
 }
 
 // The driver's close waits (up to its closing_wait, 30 s by default) for output still in

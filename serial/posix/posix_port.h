@@ -17,6 +17,7 @@
 #include "commapi.h"
 #include "posix_handles.h"
 #include "posix_input.h"
+#include "uucplock.h"
 
 namespace comm::posix {
 
@@ -26,8 +27,9 @@ class Port final : public Object {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Opens `path` exclusively as a raw terminal; nullptr with `error` set on failure.
-    static std::shared_ptr<Port> open(const std::string& path, DWORD& error);
+    // Opens `path` exclusively as a raw terminal, unless another program holds it;
+    // nullptr with `why` filled in on failure (kind None on success).
+    static std::shared_ptr<Port> open(const std::string& path, OpenFailure& why);
     ~Port() override;
     void shutdown() override;
 
@@ -87,6 +89,7 @@ class Port final : public Object {
     const int wake_;
     std::thread worker_;
     std::unique_ptr<ModemWatch> modem_;
+    std::unique_ptr<UucpLock> lock_;
 
     mutable std::mutex m_;
     std::condition_variable cv_;  // transfers ending, events raised, mask changes

@@ -22,6 +22,9 @@ mkdir -p "$work/build/bin" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$bin/kivo" "$bin/kivo-sim" "$work/build/bin/"
 export XDG_RUNTIME_DIR="$work/runtime"
+# The lock the program takes on its port goes to a private folder, where it can be seen.
+mkdir -p "$work/locks"
+export KIVO_LOCK_DIR="$work/locks"
 out="$work/out"
 
 # The script leads a process group of its own, as a shell job in a terminal would.
@@ -52,6 +55,11 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 
+if ! ls "$work/locks"/LCK..* >/dev/null 2>&1; then
+  echo "FAIL: the program holds its port without a lock file"
+  exit 1
+fi
+
 kill -INT -- "-$group"
 for _ in $(seq 300); do
   kill -0 "$group" 2>/dev/null || break
@@ -67,6 +75,10 @@ group=""
 cat "$out"
 if ! grep -q '"H100"' "$out"; then
   echo "FAIL: the simulated receiver never heard the closing H100"
+  exit 1
+fi
+if ls "$work/locks"/LCK..* >/dev/null 2>&1; then
+  echo "FAIL: the lock file outlived the program"
   exit 1
 fi
 if pgrep -f "$work/build/bin/" >/dev/null; then
