@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "openfailure.h"
+
 namespace kivo {
 
 class KivoError : public std::runtime_error {
@@ -47,7 +49,13 @@ class ListIndexError : public KivoError {
 // last byte, taken as unsigned, is above "." (so after any Japanese character).
 std::string errorDialogText(const std::string& message);
 
-// Shown when switching on fails to open the port; the receiver stays off.
+// Shown when switching on fails to open the port; the receiver stays off. With the
+// backend's account of the failure, its reason follows on a line of its own.
 std::string openErrorMessage(const std::string& portname);
+std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why);
+
+// The reason line: what stands in the way and what the user can do about it; empty when
+// the backend does not say.
+std::string openFailureReason(const comm::OpenFailure& why);
 
 }  // namespace kivo

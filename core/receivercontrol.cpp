@@ -157,7 +157,7 @@ void ReceiverControl::Button7Click() {
 
 bool ReceiverControl::openPort() {
     if (port_.open()) return true;
-    window_.showMessage(openErrorMessage(port_.portname));
+    window_.showMessage(openErrorMessage(port_.portname, port_.api().lastOpenFailure()));
     return false;
 }
 

@@ -43,6 +43,12 @@ void WindowTest::start(std::optional<QString> argument) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form1.get()));
 }
 
+QString WindowTest::missingPortMessage(const std::string& com) const {
+    return QString::fromStdString("回線オープンエラー\n" + com + "\nデバイス " + ports.file(com) +
+                                  " がありません（つながっているシリアルデバイスは kivo "
+                                  "--list-ports で分かります）");
+}
+
 sim::Simulator& WindowTest::addReceiver(const std::string& com) {
     sim::Simulator::Options options;
     options.portsDir = ports.path();

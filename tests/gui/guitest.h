@@ -62,6 +62,9 @@ class WindowTest : public testing::Test {
     // Lines the window shows in its list.
     QStringList shownLines() const;
 
+    // The box of a switch-on whose port has no link in the ports folder.
+    QString missingPortMessage(const std::string& com) const;
+
     testenv::TempDir ports;
     testenv::TempDir program;
     testenv::ScopedEnv portsEnv;

@@ -46,7 +46,7 @@ TEST_F(WindowTest, PortThatDoesNotOpenIsReportedAndTheReceiverStaysOff) {
     start();
     choosePort("COM5");
     click(form1->Button2);
-    EXPECT_EQ(boxes.messages, QStringList{QString::fromUtf8("回線オープンエラー\nCOM5")});
+    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM5")});
     EXPECT_EQ(form1->Label1->text(), "OFF");
     EXPECT_TRUE(form1->ComboBox1->isEnabled());
     EXPECT_FALSE(form1->Timer1.isActive());
@@ -244,7 +244,7 @@ TEST_F(WindowTest, CommandLineChannelThatIsMissingOrDoesNotOpenLeavesTheReceiver
     form2.reset();
 
     start(QStringLiteral("Radio1"));
-    EXPECT_EQ(boxes.messages, QStringList{QString::fromUtf8("回線オープンエラー\nCOM4")});
+    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM4")});
     EXPECT_EQ(form1->Label1->text(), "OFF");
     EXPECT_TRUE(form1->ComboBox1->isEnabled());
     EXPECT_FALSE(form1->Timer1.isActive());

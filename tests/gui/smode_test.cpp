@@ -135,7 +135,7 @@ TEST_F(WindowTest, StripPowerNeedsAPortAndShowsTheTrueStateAfterAFailedOpen) {
 
     choosePort("COM6");  // no such port
     click(form2->Button2);
-    EXPECT_EQ(boxes.messages, QStringList{QString::fromUtf8("回線オープンエラー\nCOM6")});
+    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM6")});
     EXPECT_EQ(form1->Label1->text(), "OFF");
     EXPECT_EQ(form2->Button2->text(), circle);
 }
