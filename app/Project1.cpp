@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "controls.h"
 #include "dialogs.h"
 #include "options.h"
+#include "portsetup.h"
 #include "qtnotifywindow.h"
 #include "remoteaddress.h"
 #include "remotestart.h"
@@ -55,6 +57,13 @@ int main(int argc, char* argv[]) {
         std::fputs(kivo::versionText(program).c_str(), stdout);
         return 0;
     }
+    kivo::PortSetup setup;
+    setup.program = program;
+    if (line.has("list-ports")) return kivo::listPorts(setup, std::cout);
+    if (const auto* map = line.find("map-port"))
+        return kivo::mapPort(setup, map->operands[0], map->operands[1], std::cout, std::cerr);
+    if (const auto* unmap = line.find("unmap-port"))
+        return kivo::unmapPort(setup, unmap->operands[0], std::cout, std::cerr);
     const RemoteChoice remote = chooseRemote(line, std::getenv("KIVO_REMOTE"));
     if (remote.fromOption && !remote.endpoint) {
         std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(),

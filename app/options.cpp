@@ -13,6 +13,14 @@ const std::vector<OptionSpec>& programOptions() {
          "`rigctl -m 2`) on ADDRESS:PORT; ADDRESS is IPv4 or [IPv6],\n"
          "default 127.0.0.1, PORT default 4532. Anyone who can reach\n"
          "the address can then control the receiver"},
+        {"list-ports", OptionSpec::Value::None, 0, "--list-ports",
+         "list COM1 to COM9 (what each leads to, whether it\n"
+         "opens now and if not why) and the serial devices\n"
+         "present, then exit"},
+        {"map-port", OptionSpec::Value::None, 2, "--map-port COMn DEVICE",
+         "make COMn lead to DEVICE (by its /dev/serial/by-id\n"
+         "name when it has one, which survives replugging)"},
+        {"unmap-port", OptionSpec::Value::None, 1, "--unmap-port COMn", "remove the COMn link"},
     };
     return options;
 }
@@ -27,6 +35,16 @@ std::string usageText(const std::string& program, const std::string& installedBi
         "that copy first (the receiver is switched off); without CHANNEL it then ends,\n"
         "with CHANNEL it takes over and tunes. Arguments after the first are ignored.\n"
         "\n"
+        "Setting up a receiver: plug in the serial adapter, find it with\n"
+        "  " +
+        program +
+        " --list-ports\n"
+        "and give it a port name with the command that list shows, for example\n"
+        "  " +
+        program +
+        " --map-port COM3 /dev/ttyUSB0\n"
+        "The port commands print and end: no window, no running copy touched.\n"
+        "\n"
         "Options:\n";
     text += describeOptions(programOptions());
     text +=
@@ -40,6 +58,9 @@ std::string usageText(const std::string& program, const std::string& installedBi
         "                        the installed program's channel file is in\n"
         "                        $XDG_CONFIG_HOME/kivo\n"
         "  KIVO_REMOTE           [ADDRESS:]PORT: as --remote=..., when that is not given\n"
+        "  KIVO_LOCK_DIR         the folder of the UUCP lock files (LCK..ttyUSB0) a port\n"
+        "                        in use is known by and kivo puts there for the port it\n"
+        "                        holds; default /run/lock (and /var/lock)\n"
         "  QT_QPA_PLATFORM       Qt's settings come from the environment only\n"
         "\n"
         "Files:\n"
@@ -52,7 +73,8 @@ std::string usageText(const std::string& program, const std::string& installedBi
         "                        its folder made on the first Save; run from any other\n"
         "                        folder, beside the program file.\n"
         "\n"
-        "Exit status: 0 when the program ends normally, 2 for a bad command line.\n";
+        "Exit status: 0 when the program ends normally, 1 when a port command is\n"
+        "refused, 2 for a bad command line.\n";
     return text;
 }
 

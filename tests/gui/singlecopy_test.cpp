@@ -212,6 +212,11 @@ TEST_F(SingleCopyTest, PrintingOptionsAndBadOptionsLeaveTheRunningCopyAlone) {
         {{"--version"}, 0, QByteArray("kivo " KIVO_VERSION "\n")},
         {{"--help", "Radio2"}, 0, QByteArray("Usage: kivo [OPTION]... [CHANNEL]")},
         {{"--no-such-option", "Radio2"}, 2, QByteArray()},
+        {{"--list-ports"},
+         0,
+         QByteArray("in use by kivo (pid ") + QByteArray::number(running->processId())},
+        {{"--map-port", "COM4", "/dev/null"}, 1, QByteArray()},
+        {{"--unmap-port"}, 2, QByteArray()},
     };
     for (const Case& c : cases) {
         auto p = launch(c.args);
