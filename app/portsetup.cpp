@@ -34,11 +34,6 @@ std::optional<std::string> linkTarget(const std::string& path) {
     return target.string();
 }
 
-bool sameDevice(const std::string& a, const std::string& b) {
-    const std::string ra = comm::posix::deviceBehind(a);
-    return !ra.empty() && ra == comm::posix::deviceBehind(b);
-}
-
 std::string modeText(unsigned mode) {
     char text[16];
     std::snprintf(text, sizeof text, "%04o", mode & 07777);
@@ -173,7 +168,7 @@ int listPorts(const PortSetup& setup, std::ostream& out) {
         for (const std::string& link : d.byId) out << "    by-id: " << link << "\n";
         std::string names;
         for (const ComEntry& e : entries)
-            if (!e.path.empty() && sameDevice(e.path, d.path)) names += " " + e.name;
+            if (!e.path.empty() && comm::posix::sameDevice(e.path, d.path)) names += " " + e.name;
         if (!names.empty()) {
             out << "    port name:" << names << "\n";
         } else if (auto free = freeComName(entries, proposed)) {

@@ -49,12 +49,6 @@ std::string realPath(const fs::path& p) {
     return ec ? std::string() : real.string();
 }
 
-bool sameDevice(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    const std::string ra = realPath(a);
-    return !ra.empty() && ra == realPath(b);
-}
-
 // The USB identity of a tty: the nearest folder above its sysfs device with an idVendor.
 void readUsbIdentity(SerialDevice& d, const DeviceRoots& roots) {
     std::error_code ec;
@@ -74,6 +68,12 @@ void readUsbIdentity(SerialDevice& d, const DeviceRoots& roots) {
 }
 
 }  // namespace
+
+bool sameDevice(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    const std::string ra = realPath(a);
+    return !ra.empty() && ra == realPath(b);
+}
 
 bool isPlaceholderPort(const std::string& device, const DeviceRoots& roots) {
     const std::string name = baseName(device);

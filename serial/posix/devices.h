@@ -28,6 +28,9 @@ std::vector<SerialDevice> findSerialDevices(const DeviceRoots& roots = {});
 // The by-id link that leads to the same device as `path`, or empty when there is none.
 std::string stableName(const std::string& path, const DeviceRoots& roots = {});
 
+// Whether two paths lead to the same device, links followed.
+bool sameDevice(const std::string& a, const std::string& b);
+
 // A ttyS device whose port has no UART (sysfs reports its type as 0).
 bool isPlaceholderPort(const std::string& device, const DeviceRoots& roots = {});
 
