@@ -152,6 +152,9 @@ TEST(ComponentOnWin32, AShortReadFailsWhenItsTimeIsUp) {
     EXPECT_FALSE(p.c.rxdata(buf, 4));
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(250));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    // What did arrive has left the driver: it is in the caller's buffer.
+    EXPECT_EQ(std::string(buf, buf + 4), std::string("xy\0\0", 4));
+    EXPECT_EQ(p.c.rxcount(), 0);
 }
 
 TEST(Win32CommApi, ReadTimeOutAndAWaitBegunOnAClearedMask) {
