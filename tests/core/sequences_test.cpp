@@ -232,11 +232,16 @@ TEST_F(Sequences, StartUpLoadAndPortScan) {
     EXPECT_EQ(window.list.count(), 0);
     EXPECT_EQ(line(), "");
 
-    testenv::Pty second;
+    // COM7 is another program's: the scan skips it and leaves it exactly as it was.
+    testenv::Pty second, held;
     second.linkAs(ports, "COM5");
+    held.linkAs(ports, "COM7");
+    testenv::HeldTerminal other(held);
+    const auto before = other.state();
     EXPECT_EQ(scanPorts(port), (std::vector<std::string>{"COM3", "COM5"}));
     EXPECT_EQ(port.portname, "COM9");
     EXPECT_FALSE(port.isOpen());
+    EXPECT_EQ(other.state(), before);
 }
 
 TEST_F(Sequences, AddStoresCp932OrRefuses) {
