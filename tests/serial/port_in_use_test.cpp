@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "commapi.h"
@@ -155,30 +157,22 @@ TEST(PortInUse, WhyADeviceIsMissingOrNoSerialDevice) {
     platformCommApi().CloseHandle(h);
 }
 
-TEST(PortInUse, AUserOutsideTheDevicesGroupIsToldWhichGroupMayOpenIt) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the device to root:dialout";
-    const group* dialout = ::getgrnam("dialout");
+namespace {
+
+// What an open through the backend reports in a child that has become `nobody`:
+// "refused error kind group mode device".
+std::string openAsNobody(const std::string& name) {
     const passwd* nobody = ::getpwnam("nobody");
-    if (!dialout || !nobody) GTEST_SKIP() << "no dialout group or nobody user here";
-    const gid_t dialoutGid = dialout->gr_gid;
-    const uid_t nobodyUid = nobody->pw_uid;
-    const gid_t nobodyGid = nobody->pw_gid;
-
-    LockedPtyPort port;
-    const std::string device = port.pty.slavePath();
-    ASSERT_EQ(::chown(device.c_str(), 0, dialoutGid), 0);
-    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
-    ::chmod(port.dir.path().c_str(), 0755);  // the link must be reachable for nobody
-
+    if (!nobody) return "no nobody";
+    const uid_t uid = nobody->pw_uid;
+    const gid_t gid = nobody->pw_gid;
     int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
+    if (::pipe(pipeFds) != 0) return "no pipe";
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
         ::close(pipeFds[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGid) != 0 || ::setuid(nobodyUid) != 0)
-            ::_exit(2);
-        const bool refused = openPort(PtyPort::name) == INVALID_HANDLE_VALUE;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+        const bool refused = openPort(name) == INVALID_HANDLE_VALUE;
         const DWORD error = platformCommApi().GetLastError();
         const OpenFailure why = platformCommApi().lastOpenFailure();
         char text[256];
@@ -189,16 +183,62 @@ TEST(PortInUse, AUserOutsideTheDevicesGroupIsToldWhichGroupMayOpenIt) {
         ::_exit(0);
     }
     ::close(pipeFds[1]);
-    char text[256] = {};
     std::string got;
+    char text[256];
     for (ssize_t n; (n = ::read(pipeFds[0], text, sizeof text)) > 0;)
         got.append(text, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
     int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not become nobody";
-    std::ostringstream want;
-    want << "1 " << ERROR_ACCESS_DENIED << " " << static_cast<int>(Kind::Denied) << " dialout 660 "
-         << device;
-    EXPECT_EQ(got, want.str());
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return "could not become nobody";
+    return got;
+}
+
+}  // namespace
+
+// Root sees every holder; an ordinary user sees neither root's descriptors nor may read
+// every lock folder, so these are the cases that reach the system's own refusal.
+TEST(PortInUse, AnOrdinaryUserIsToldWhatStandsInTheWay) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the device to root:dialout";
+    const group* dialout = ::getgrnam("dialout");
+    if (!dialout || !::getpwnam("nobody")) GTEST_SKIP() << "no dialout group or nobody user here";
+    const gid_t dialoutGid = dialout->gr_gid;
+
+    struct Case {
+        const char* what;
+        mode_t mode;
+        bool exclusiveHolder;  // root holds it in exclusive mode, out of nobody's sight
+        Kind kind;
+        const char* group;
+    };
+    for (const Case& k :
+         {Case{"outside the group that may open it", 0660, false, Kind::Denied, "dialout"},
+          Case{"held in exclusive mode by a holder it cannot see", 0666, true, Kind::InUse, ""}}) {
+        SCOPED_TRACE(k.what);
+        LockedPtyPort port;
+        const std::string device = port.pty.slavePath();
+        ASSERT_EQ(::chown(device.c_str(), 0, dialoutGid), 0);
+        ASSERT_EQ(::chmod(device.c_str(), k.mode), 0);
+        // The link and the lock folder must be reachable for nobody.
+        ::chmod(port.dir.path().c_str(), 0755);
+        ::chmod(port.locks.path().c_str(), 0755);
+        std::optional<testenv::HeldTerminal> other;
+        if (k.exclusiveHolder) {
+            other.emplace(port.pty);
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);  // stays while `sleep` holds the terminal
+            ::close(fd);
+        }
+        const auto before = other ? other->state() : testenv::HeldTerminal::State{};
+
+        std::ostringstream want;
+        want << "1 " << ERROR_ACCESS_DENIED << " " << static_cast<int>(k.kind) << " " << k.group
+             << " " << std::oct << (k.kind == Kind::Denied ? k.mode : 0) << " " << device;
+        EXPECT_EQ(openAsNobody(PtyPort::name), want.str());
+        if (other) {
+            EXPECT_EQ(other->state(), before);
+        }
+    }
 }
