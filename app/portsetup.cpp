@@ -56,7 +56,7 @@ std::string verdict(const OpenFailure& why) {
                        (why.lockFile.empty() ? "" : ", lock file " + why.lockFile);
             return why.lockFile.empty() ? "in use" : "in use (lock file " + why.lockFile + ")";
         case Kind::Denied:
-            if ((why.mode & 060) == 060 && !why.group.empty() && why.group != "root")
+            if (why.groupMayOpen())
                 return "permission denied (" + why.owner + ":" + why.group + " " +
                        modeText(why.mode) + "): join the group " + why.group +
                        " (sudo usermod -aG " + why.group + " $USER) and log in again";

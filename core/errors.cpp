@@ -51,9 +51,7 @@ std::string openFailureReason(const comm::OpenFailure& why) {
         }
         case Kind::Denied: {
             // Serial devices are usually open to one group (dialout): joining it is the fix.
-            const bool groupMayOpen =
-                (why.mode & 060) == 060 && !why.group.empty() && why.group != "root";
-            if (groupMayOpen)
+            if (why.groupMayOpen())
                 return device + " を開く権限がありません。グループ " + why.group +
                        " のユーザーだけが開けます: sudo usermod -aG " + why.group +
                        " $USER でグループに加わり、ログインし直してください";

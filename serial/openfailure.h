@@ -25,6 +25,12 @@ struct OpenFailure {
     std::string group;
     unsigned mode = 0;
     int systemError = 0;  // Other: the system's error number
+
+    // Denied, and the device's group (not root's) may read and write it: joining that
+    // group is what lets this user open it.
+    bool groupMayOpen() const {
+        return kind == Kind::Denied && (mode & 060) == 060 && !group.empty() && group != "root";
+    }
 };
 
 }  // namespace comm
