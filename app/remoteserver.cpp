@@ -14,6 +14,9 @@ constexpr qint64 kReadChunk = 4096;
 // What a socket reads ahead of us; a client sending faster than we serve is held back by
 // the connection itself.
 constexpr qint64 kReadBuffer = 16 * 1024;
+// The system's own send buffer for a client, kept small so that what a client leaves
+// unread is bounded by us and not by the system's buffer tuning (megabytes on loopback).
+constexpr int kSendBuffer = 32 * 1024;
 // While a modal box is up, the next turn is looked at this often.
 constexpr int kModalRetryMs = 50;
 
@@ -58,6 +61,7 @@ void RemoteServer::acceptClients() {
             continue;
         }
         socket->setReadBufferSize(kReadBuffer);
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBuffer);
         clients_.push_back(std::make_unique<Client>(socket, protocol_));
         Client* client = clients_.back().get();
         connect(socket, &QTcpSocket::readyRead, this, [this, client] { schedule(client); });
