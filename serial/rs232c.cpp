@@ -325,7 +325,13 @@ bool Trs232c::rxbyte(char& value) {
 
 bool Trs232c::txbyte(char value) {
     bytebuf[0] = value;
-    return txdata({static_cast<std::uint8_t>(bytebuf[0])}, 1);
+    // txdata's way without its copy: the byte goes into the write buffer, whose room
+    // stays from one byte to the next, so sending a command allocates nothing.
+    if (!opened) return false;
+    if (!settle(tx, PURGE_TXABORT)) return false;
+    tx.buffer.assign(1, static_cast<std::uint8_t>(bytebuf[0]));
+    DWORD moved = 0;
+    return transfer(tx, true, 1, txtimeout.load(), moved);
 }
 
 int Trs232c::queueCount(bool input) {

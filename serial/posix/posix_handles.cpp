@@ -21,16 +21,15 @@ void Event::set() {
 }
 
 void Event::reset() {
-    std::lock_guard<std::mutex> lock(m_);
     signalled_ = false;
 }
 
 bool Event::wait(DWORD milliseconds) {
     std::unique_lock<std::mutex> lock(m_);
     if (milliseconds == INFINITE) {
-        cv_.wait(lock, [this] { return signalled_; });
+        cv_.wait(lock, [this] { return signalled_.load(); });
     } else if (!cv_.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                             [this] { return signalled_; })) {
+                             [this] { return signalled_.load(); })) {
         return false;
     }
     if (!manual_) signalled_ = false;

@@ -3,6 +3,7 @@
 // instead of being dereferenced. Keys are never reused.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,7 +18,11 @@ namespace comm::posix {
 // Anything a handle can stand for.
 class Object {
   public:
+    // What a handle stands for, so that a look-up needs no dynamic cast.
+    enum class Kind { Event, Port };
+    explicit Object(Kind kind) : kind(kind) {}
     virtual ~Object() = default;
+    const Kind kind;
     // Called once when the handle is closed; the object may outlive it while another
     // thread still holds a reference.
     virtual void shutdown() {}
@@ -26,7 +31,9 @@ class Object {
 // A Win32 event: signalled or not; waits sleep on a condition variable.
 class Event final : public Object {
   public:
-    Event(bool manualReset, bool initial) : manual_(manualReset), signalled_(initial) {}
+    static constexpr Kind kKind = Kind::Event;
+    Event(bool manualReset, bool initial)
+        : Object(kKind), manual_(manualReset), signalled_(initial) {}
     void set();
     void reset();
     // True when signalled within `milliseconds` (INFINITE: no limit). An auto-reset
@@ -37,7 +44,9 @@ class Event final : public Object {
     std::mutex m_;
     std::condition_variable cv_;
     const bool manual_;
-    bool signalled_;
+    // Set and waited on under m_; a reset needs no lock (a waiter it races with sees the
+    // event as it was just before).
+    std::atomic<bool> signalled_;
 };
 
 class HandleTable {
@@ -46,7 +55,9 @@ class HandleTable {
     std::shared_ptr<Object> find(HANDLE h) const;
     template <class T>
     std::shared_ptr<T> findAs(HANDLE h) const {
-        return std::dynamic_pointer_cast<T>(find(h));
+        std::shared_ptr<Object> object = find(h);
+        if (!object || object->kind != T::kKind) return nullptr;
+        return std::static_pointer_cast<T>(std::move(object));
     }
     // Takes the handle out of the table; the caller shuts the object down.
     std::shared_ptr<Object> remove(HANDLE h);

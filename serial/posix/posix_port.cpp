@@ -84,7 +84,7 @@ std::shared_ptr<Port> Port::open(const std::string& path, OpenFailure& why) {
     return port;
 }
 
-Port::Port(int fd, int wake) : fd_(fd), wake_(wake) {}
+Port::Port(int fd, int wake) : Object(kKind), fd_(fd), wake_(wake) {}
 
 Port::~Port() {
     shutdown();
@@ -395,7 +395,10 @@ DWORD Port::setMask(DWORD mask) {
         if (DWORD e = gate()) return e;
         mask_ = mask;
         history_ = 0;
-        ++maskGeneration_;  // a pending wait returns with nothing
+        // Output still on its way when EV_TXEMPTY becomes watched is reported once it drains.
+        txBusy_ = (mask & EV_TXEMPTY) && !hungUp_ && outQueued() > 0;
+        if (txBusy_) wake();  // the worker looks again until it has
+        ++maskGeneration_;    // a pending wait returns with nothing
         cv_.notify_all();
         modem_->watch(mask & modemEvents);
     }
@@ -517,9 +520,6 @@ DWORD Port::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
     t.ov = ov;
     t.event = std::move(ev);
     t.want = count;
-    const std::uint64_t total = std::uint64_t(timeouts_.WriteTotalTimeoutMultiplier) * count +
-                                timeouts_.WriteTotalTimeoutConstant;
-    if (total > 0) t.deadline = Clock::now() + std::chrono::milliseconds(total);
     t.active = true;
     ov->Internal = ERROR_IO_PENDING;
     ov->InternalHigh = 0;
@@ -527,13 +527,21 @@ DWORD Port::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     out_.assign(bytes, bytes + count);
     outOff_ = 0;
-    if (count > 0) txBusy_ = true;
+    // Only a watched EV_TXEMPTY needs the queue asked after each write: that query is a
+    // system call as dear as the write itself.
+    if (count > 0 && (mask_ & EV_TXEMPTY)) txBusy_ = true;
     flushOutput();
     if (!t.active) {
         checkTxEmpty();
+        if (txBusy_) wake();  // the kernel still holds some: the worker watches it drain
         if (done) *done = static_cast<DWORD>(ov->InternalHigh);
         return static_cast<DWORD>(ov->Internal);
     }
+    // Only a write that must wait gets a deadline: most complete at once, and the clock
+    // is not free.
+    const std::uint64_t total = std::uint64_t(timeouts_.WriteTotalTimeoutMultiplier) * count +
+                                timeouts_.WriteTotalTimeoutConstant;
+    if (total > 0) t.deadline = Clock::now() + std::chrono::milliseconds(total);
     wake();
     return ERROR_IO_PENDING;
 }

@@ -26,6 +26,7 @@ class ModemWatch;
 class Port final : public Object {
   public:
     using Clock = std::chrono::steady_clock;
+    static constexpr Kind kKind = Kind::Port;
 
     // Opens `path` exclusively as a raw terminal, unless another program holds it;
     // nullptr with `why` filled in on failure (kind None on success).
