@@ -1,14 +1,15 @@
-#include "cp932.h"
-
 #include <iconv.h>
 
 #include <cerrno>
+
+#include "cp932.h"
 
 namespace kivo {
 
 namespace {
 
-// One conversion descriptor for the length of one call.
+// One conversion descriptor per direction and thread, opened at its first use and kept:
+// opening one costs more than converting a channel line.
 class Converter {
   public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
@@ -18,6 +19,7 @@ class Converter {
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
     bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+    // Back to the initial state, whatever a previous conversion left.
     void reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
 
     // Converts as much as it can; returns the errno that stopped it (0 when all went).
@@ -37,13 +39,34 @@ class Converter {
     iconv_t cd_;
 };
 
+Converter& toUtf8() {
+    thread_local Converter conv("UTF-8", "CP932");
+    conv.reset();
+    return conv;
+}
+
+Converter& fromUtf8() {
+    thread_local Converter conv("CP932", "UTF-8");
+    conv.reset();
+    return conv;
+}
+
+bool isAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 }  // namespace
 
+// ASCII reads the same in CP932 and UTF-8, byte for byte: most channel lines need no
+// converter at all.
 std::string cp932ToUtf8(std::string_view bytes) {
+    if (isAscii(bytes)) return std::string(bytes);
     std::string out;
-    Converter conv("UTF-8", "CP932");
+    Converter& conv = toUtf8();
     if (!conv.ok()) {
         // Without the converter only ASCII can be shown faithfully.
         for (unsigned char c : bytes)
@@ -65,7 +88,8 @@ std::string cp932ToUtf8(std::string_view bytes) {
 }
 
 std::optional<std::string> utf8ToCp932(std::string_view text) {
-    Converter conv("CP932", "UTF-8");
+    if (isAscii(text)) return std::string(text);
+    Converter& conv = fromUtf8();
     if (!conv.ok()) return std::nullopt;
     std::string out;
     const char* in = text.data();

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace kivo;
 
 TEST(Cp932, RoundTripsJapaneseText) {
@@ -41,4 +45,25 @@ TEST(Cp932, BadBytesBecomeReplacementCharacters) {
     EXPECT_EQ(cp932ToUtf8("\xa0\xfd"), "\uFFFD\uFFFD");
     EXPECT_EQ(cp932ToUtf8("x\x82"), "x\uFFFD");
     EXPECT_EQ(cp932ToUtf8("\x82 ,\x82\x6d"), "\uFFFD ,Ｎ");
+}
+
+// The converters are kept between calls: a failed conversion must leave nothing for the
+// next one, and threads must not share one.
+TEST(Cp932, KeptConvertersStartEveryConversionAfresh) {
+    EXPECT_FALSE(utf8ToCp932("\xe3\x83"));  // stops inside a character
+    EXPECT_EQ(utf8ToCp932("\xe3\x83\xa9"), "\x83\x89");
+    EXPECT_EQ(cp932ToUtf8("\x83"), "\uFFFD");  // a lead byte with nothing after it
+    EXPECT_EQ(cp932ToUtf8("\x83\x89"), "ラ");
+
+    const std::string text = "ＮＨＫ第１ラジオ";
+    const std::string bytes = utf8ToCp932(text).value();
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i)
+                if (cp932ToUtf8(bytes) != text || utf8ToCp932(text) != bytes) ++wrong;
+        });
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(wrong, 0);
 }
