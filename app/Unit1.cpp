@@ -35,15 +35,18 @@ W* place(const char* name, W* widget, int left, int top, int width, int height, 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
     createControls();
     bindHandlers();
-    channelList_.changed = [this] { showChannelList(); };
+    followChannelList();
 }
 
 TForm1::~TForm1() {
     // The controls go after this object's own members: nothing they signal while being
-    // destroyed may reach a handler.
+    // destroyed may reach a handler, and no view may read the lines once they are gone.
     for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
     Timer1.disconnect(this);
+    channelList_.changing = nullptr;
     channelList_.changed = nullptr;
+    ListBox1->setModel(nullptr);
+    delete listModel_;
 }
 
 void TForm1::createControls() {
@@ -93,9 +96,9 @@ void TForm1::createControls() {
     Button6 = place("Button6", new QPushButton(QStringLiteral("UP"), this), 48, 272, 75, 25, 12);
     Button7 = place("Button7", new QPushButton(QStringLiteral("Down"), this), 152, 272, 75, 25, 12);
     ListBox1 = place("ListBox1", new ChannelListBox(this), 8, 312, 337, 257, 19);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListBox1->setItemDelegate(new FixedRowHeightDelegate(19, ListBox1));
-    ListBox1->setUniformItemSizes(true);
+    ListBox1->setRowHeight(19);
+    listModel_ = new ChannelListModel(channelList_, this);
+    ListBox1->setModel(listModel_);
 
     // Labels size themselves to their captions: where the stand-in font draws a caption
     // wider than the Windows face would, the label grows to the right instead of clipping.
@@ -142,7 +145,8 @@ void TForm1::bindHandlers() {
         });
     }
     bind(ScrollBar1, &QScrollBar::valueChanged, &TForm1::ScrollBar1Change);
-    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { userSelectedLine(); });
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { userSelectedLine(); });
     bind(ListBox1, &ChannelListBox::doubleClickedAnywhere, &TForm1::ListBox1DblClick);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
@@ -175,39 +179,37 @@ void TForm1::FormCreate(const QString& channelFolder, const std::optional<QStrin
     if (argument) control_.startWithChannel(toUtf8(*argument));
 }
 
-// The user changed the selected line (mouse or keyboard).
-void TForm1::userSelectedLine() {
-    QList<QListWidgetItem*> selected = ListBox1->selectedItems();
-    int index = selected.isEmpty() ? -1 : ListBox1->row(selected.front());
-    channelList_.setSelectedIndex(index);
-    runHandler([this] { ListBox1DblClick(); });
+// The list box is a view of the channel lines: each change of them reaches it row by
+// row, and afterwards it shows the list's selection. Nothing here runs a handler.
+void TForm1::followChannelList() {
+    channelList_.changing = [this](const kivo::ChannelList::Change& change) {
+        showingList_ = true;
+        listModel_->aboutToChange(change);
+    };
+    channelList_.changed = [this](const kivo::ChannelList::Change& change) {
+        struct Done {
+            bool& showing;
+            ~Done() { showing = false; }
+        } done{showingList_};
+        listModel_->hasChanged(change);
+        showSelection();
+    };
 }
 
-// Shows the channel list's lines and selection; runs no handler.
-void TForm1::showChannelList() {
-    QSignalBlocker quiet(ListBox1);
-    const auto& lines = channelList_.lines();
-    while (ListBox1->count() > static_cast<int>(lines.size()))
-        delete ListBox1->takeItem(ListBox1->count() - 1);
-    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        QString text = fromUtf8(kivo::cp932ToUtf8(lines[static_cast<std::size_t>(i)]));
-        if (i < ListBox1->count()) {
-            if (ListBox1->item(i)->text() != text) ListBox1->item(i)->setText(text);
-        } else {
-            ListBox1->addItem(text);
-        }
-    }
+void TForm1::showSelection() {
     int index = channelList_.selectedIndex();
-    if (index < 0 || index >= ListBox1->count()) index = -1;
-    QList<QListWidgetItem*> selected = ListBox1->selectedItems();
-    int shown = selected.isEmpty() ? -1 : ListBox1->row(selected.front());
-    if (shown == index) return;
-    if (index >= 0) {
-        ListBox1->setCurrentRow(index);
-    } else {
-        ListBox1->clearSelection();
-        ListBox1->setCurrentRow(-1);
-    }
+    if (index < 0 || index >= channelList_.count()) index = -1;
+    const QList<int> selected = ListBox1->selectedRows();
+    const int shown = selected.isEmpty() ? -1 : selected.front();
+    if (shown != index) ListBox1->setCurrentRow(index);
+}
+
+// The user changed the selected line (mouse or keyboard).
+void TForm1::userSelectedLine() {
+    if (showingList_) return;
+    const QList<int> selected = ListBox1->selectedRows();
+    channelList_.setSelectedIndex(selected.isEmpty() ? -1 : selected.front());
+    runHandler([this] { ListBox1DblClick(); });
 }
 
 // Handlers: the receiver core does the work.
@@ -262,9 +264,7 @@ void TForm1::Button8Click() {
     form2_->Button2->setText(Label1->text() == QLatin1String(kivo::kPowerOn)
                                  ? QStringLiteral("|")
                                  : QString::fromUtf8("○"));
-    std::vector<std::string> names;
-    for (const std::string& name : channelList_.names()) names.push_back(kivo::cp932ToUtf8(name));
-    form2_->showChannelNames(names, channelList_.selectedIndex());
+    form2_->showChannelNames(channelList_.names(), channelList_.selectedIndex());
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -14,8 +14,10 @@
 #include <QWidget>
 #include <optional>
 
+#include "channelmodels.h"
 #include "channels.h"
 #include "controls.h"
+#include "listbox.h"
 #include "receivercontrol.h"
 #include "receiverwindow.h"
 #include "rs232c.h"
@@ -120,10 +122,13 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
   private:
     void createControls();
     void bindHandlers();
-    void showChannelList();
+    void followChannelList();
+    void showSelection();
     void userSelectedLine();
 
     kivo::ChannelList channelList_;
+    ChannelListModel* listModel_ = nullptr;
+    bool showingList_ = false;  // the list box follows a change made by code
     kivo::ReceiverControl control_;
     TForm2* form2_ = nullptr;
     bool smode_ = false;

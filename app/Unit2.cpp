@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QSignalBlocker>
 #include <algorithm>
 
@@ -33,6 +34,12 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setCompleter(nullptr);
     ComboBox1->view()->setItemDelegate(new FixedRowHeightDelegate(12, ComboBox1));
+    // The names are a model of their own: entering S mode hands them over at once, and
+    // nothing measures every one of them.
+    names_ = new ChannelNamesModel(this);
+    ComboBox1->setModel(names_);
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    if (auto* popup = qobject_cast<QListView*>(ComboBox1->view())) popup->setUniformItemSizes(true);
     ScrollBar1 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar1->setGeometry(176, 6, 145, 16);
     ScrollBar1->setRange(0, 255);
@@ -118,13 +125,12 @@ void TForm2::setVolumePosition(int position) {
     if (setPositionQuietly(ScrollBar1, position)) ScrollBar1Change();
 }
 
-void TForm2::showChannelNames(const std::vector<std::string>& names, int selected) {
+void TForm2::showChannelNames(kivo::ChannelNames names, int selected) {
     QSignalBlocker quiet(ComboBox1);
     QSignalBlocker quietEdit(ComboBox1->lineEdit());
     const QString text = ComboBox1->currentText();
-    ComboBox1->clear();
-    for (const std::string& name : names) ComboBox1->addItem(QString::fromStdString(name));
-    if (!names.empty() && selected >= 0 && selected < ComboBox1->count()) {
+    names_->show(std::move(names));
+    if (ComboBox1->count() > 0 && selected >= 0 && selected < ComboBox1->count()) {
         ComboBox1->setCurrentIndex(selected);
         return;
     }
@@ -138,5 +144,5 @@ int TForm2::chooserIndex() const {
     const QString text = ComboBox1->currentText();
     int current = ComboBox1->currentIndex();
     if (current >= 0 && ComboBox1->itemText(current) == text) return current;
-    return ComboBox1->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return names_->find(text);
 }

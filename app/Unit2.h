@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWidget>
-#include <string>
-#include <vector>
+
+#include "channelmodels.h"
 
 class TForm1;
 
@@ -29,9 +29,9 @@ class TForm2 : public QWidget {
 
     // Sets the slider as code does: runs ScrollBar1Change once when the position changes.
     void setVolumePosition(int position);
-    // Refills the chooser with the channel names (UTF-8) and selects `selected`; its edit
-    // text stays when the list is empty or nothing is selected. Runs no handler.
-    void showChannelNames(const std::vector<std::string>& names, int selected);
+    // Refills the chooser with the channel names and selects `selected`; its edit text
+    // stays when the list is empty or nothing is selected. Runs no handler.
+    void showChannelNames(kivo::ChannelNames names, int selected);
     // The chooser's item for what it shows: the current item, else the first item whose
     // text equals the edit text exactly, else -1 (typed text that names no channel).
     int chooserIndex() const;
@@ -46,4 +46,5 @@ class TForm2 : public QWidget {
 
   private:
     TForm1& form1_;
+    ChannelNamesModel* names_;
 };

@@ -1,26 +1,12 @@
 #include "controls.h"
 
 #include <QFontMetrics>
-#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <algorithm>
 
 #include "dialogs.h"
 #include "errors.h"
 #include "winfont.h"
-
-void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {
-    QListWidget::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
-}
-
-QItemSelectionModel::SelectionFlags ChannelListBox::selectionCommand(const QModelIndex& index,
-                                                                     const QEvent* event) const {
-    QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
-    if (!index.isValid() || (command & QItemSelectionModel::Deselect))
-        return QItemSelectionModel::NoUpdate;
-    return command;
-}
 
 QSize FixedRowHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {

@@ -2,30 +2,11 @@
 #pragma once
 
 #include <QLabel>
-#include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <exception>
 #include <utility>
-
-// The channel list box: reports every double click, also below the last line, after the
-// click's own selection change.
-class ChannelListBox : public QListWidget {
-    Q_OBJECT
-  public:
-    using QListWidget::QListWidget;
-
-  signals:
-    void doubleClickedAnywhere();
-
-  protected:
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    // Like a single-selection list box: a click beside the lines or with Ctrl on the
-    // selected line leaves the selection as it is; only choosing another line changes it.
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
-                                                         const QEvent* event) const override;
-};
 
 // Gives every row of a list the same height.
 class FixedRowHeightDelegate : public QStyledItemDelegate {

@@ -1,25 +1,30 @@
 #include "channelfile.h"
 
+#include <cstring>
+
 namespace kivo {
 
 std::vector<std::string> splitFileLines(std::string_view contents) {
-    std::size_t nul = contents.find('\0');
-    if (nul != std::string_view::npos) contents = contents.substr(0, nul);
     std::vector<std::string> lines;
-    std::size_t start = 0, i = 0;
-    while (i < contents.size()) {
-        char c = contents[i];
-        if (c == '\r' || c == '\n') {
-            lines.emplace_back(contents.substr(start, i - start));
-            // CR LF is one end; LF CR is two.
-            i += (c == '\r' && i + 1 < contents.size() && contents[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < contents.size()) lines.emplace_back(contents.substr(start));
+    forEachFileLine(contents, [&](std::size_t offset, std::size_t size) {
+        lines.emplace_back(contents.substr(offset, size));
+    });
     return lines;
+}
+
+bool FileText::take(const char* bytes, std::size_t count) {
+    const void* nul = std::memchr(bytes, '\0', count);
+    if (nul) count = static_cast<std::size_t>(static_cast<const char*>(nul) - bytes);
+    // Room for the whole file at once, but only once a piece without a NUL came: most
+    // of a file may lie past one.
+    if (!nul && text_.capacity() < fileSize_) text_.reserve(fileSize_);
+    text_.append(bytes, count);
+    return nul == nullptr;
+}
+
+std::string FileText::finish() {
+    if (text_.capacity() > 2 * text_.size() + 65536) text_.shrink_to_fit();
+    return std::move(text_);
 }
 
 }  // namespace kivo

@@ -1,6 +1,7 @@
 // The channel file: CP932 text, one channel line per line.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -8,9 +9,46 @@
 
 namespace kivo {
 
-// Cuts file contents into lines: CR LF, lone CR and lone LF end a line (LF CR is two
-// ends), the last line counts without an end, a final end adds no empty line, a NUL
-// byte ends the text.
+// Calls line(offset, size) for each line of `contents`, in order: CR LF, lone CR and
+// lone LF end a line (LF CR is two ends), the last line counts without an end, a final
+// end adds no empty line, a NUL byte ends the text.
+template <class OnLine>
+void forEachFileLine(std::string_view contents, OnLine&& line) {
+    const std::size_t end = contents.find('\0');
+    const std::size_t size = end == std::string_view::npos ? contents.size() : end;
+    const char* const text = contents.data();
+    std::size_t start = 0, i = 0;
+    while (i < size) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        line(start, i - start);
+        // CR LF is one end; LF CR is two.
+        i += (c == '\r' && i + 1 < size && text[i + 1] == '\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < size) line(start, size - start);
+}
+
+// Gathers a file's text as it is read piece by piece: up to its first NUL, after which
+// nothing more of the file is wanted.
+class FileText {
+  public:
+    // `fileSize`: what the file claims to hold, so that its text needs one allocation.
+    explicit FileText(std::size_t fileSize) : fileSize_(fileSize) {}
+    // Takes the next piece; false once a NUL has ended the text.
+    bool take(const char* bytes, std::size_t count);
+    // The text, holding little more room than it needs.
+    std::string finish();
+
+  private:
+    std::size_t fileSize_;
+    std::string text_;
+};
+
+// The lines of `contents`, cut as forEachFileLine does.
 std::vector<std::string> splitFileLines(std::string_view contents);
 
 // The folder of the channel file for a program whose file lies in `programDir`. The
@@ -19,8 +57,9 @@ std::vector<std::string> splitFileLines(std::string_view contents);
 // anywhere else keeps it beside itself. Ends in a separator.
 std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir);
 
-// Reads the file; FileOpenError when it cannot be opened or read.
-std::vector<std::string> loadChannelFile(const std::string& path);
+// The file's bytes up to its first NUL; what follows a NUL is never read.
+// FileOpenError when it cannot be opened or read, or is no plain file.
+std::string readChannelFile(const std::string& path);
 
 // Writes every line followed by CR LF, choosing the way so that Save works wherever the
 // file itself may be written and a crash never leaves a torn file where it can be helped:

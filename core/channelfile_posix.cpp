@@ -27,7 +27,7 @@ std::string channelFileFolder(const std::string& programDir, const std::string& 
     return folder;
 }
 
-std::vector<std::string> loadChannelFile(const std::string& path) {
+std::string readChannelFile(const std::string& path) {
     // Not blocking on open, and only a plain file: a FIFO or a device named KIVO.ini
     // would otherwise hold start-up for ever or read without end.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -37,7 +37,7 @@ std::vector<std::string> loadChannelFile(const std::string& path) {
         ::close(fd);
         throw FileOpenError(path);
     }
-    std::string contents;
+    FileText text(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -46,11 +46,10 @@ std::vector<std::string> loadChannelFile(const std::string& path) {
             ::close(fd);
             throw FileOpenError(path);
         }
-        if (n == 0) break;
-        contents.append(buf, static_cast<std::size_t>(n));
+        if (n == 0 || !text.take(buf, static_cast<std::size_t>(n))) break;
     }
     ::close(fd);
-    return splitFileLines(contents);
+    return text.finish();
 }
 
 namespace {

@@ -111,22 +111,23 @@ void removeDeadTemporaries(const std::wstring& target) {
 
 }  // namespace
 
-std::vector<std::string> loadChannelFile(const std::string& path) {
+std::string readChannelFile(const std::string& path) {
     const std::wstring wide = widen(path);
     if (wide.empty()) throw FileOpenError(path);
     File file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
     // Only a file on disk: a device or a pipe named so could read without end.
     if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) throw FileOpenError(path);
-    std::string contents;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) size.QuadPart = 0;
+    FileText text(static_cast<std::size_t>(size.QuadPart));
     char buf[65536];
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) throw FileOpenError(path);
-        if (n == 0) break;
-        contents.append(buf, n);
+        if (n == 0 || !text.take(buf, n)) break;
     }
-    return splitFileLines(contents);
+    return text.finish();
 }
 
 void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,

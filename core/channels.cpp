@@ -1,5 +1,8 @@
 #include "channels.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
 #include <utility>
 
 #include "channelfile.h"
@@ -118,9 +121,9 @@ std::optional<std::int32_t> parseInteger(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-std::string lineName(std::string_view line) {
+std::string_view lineName(std::string_view line) {
     std::size_t comma = line.find(',');
-    return comma == std::string_view::npos ? std::string() : std::string(line.substr(0, comma));
+    return comma == std::string_view::npos ? std::string_view() : line.substr(0, comma);
 }
 
 std::string trimBlanks(std::string_view text) {
@@ -142,69 +145,179 @@ std::string buildChannelLine(std::string_view name, bool am, std::string_view fr
     return line;
 }
 
-const std::string& ChannelList::line(int index) const {
+std::string_view ChannelNames::operator[](int index) const {
+    const auto i = static_cast<std::size_t>(index);
+    const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+    return std::string_view(bytes_).substr(begin, ends_[i] - begin);
+}
+
+int ChannelNames::find(std::string_view name) const {
+    for (int i = 0; i < count(); ++i)
+        if ((*this)[i] == name) return i;
+    return -1;
+}
+
+ChannelList::Span ChannelList::spanAt(std::size_t offset, std::size_t size) {
+    if (size > UINT32_MAX) throw std::length_error("channel line too long");
+    Span span;
+    span.offsetLow = static_cast<std::uint32_t>(offset);
+    span.offsetHigh = static_cast<std::uint32_t>(static_cast<std::uint64_t>(offset) >> 32);
+    span.size = static_cast<std::uint32_t>(size);
+    return span;
+}
+
+std::string_view ChannelList::text(const Span& span) const {
+    const std::uint64_t offset = (std::uint64_t(span.offsetHigh) << 32) | span.offsetLow;
+    return std::string_view(bytes_).substr(static_cast<std::size_t>(offset), span.size);
+}
+
+template <class Mutate>
+void ChannelList::change(Change what, Mutate&& mutate) {
+    if (changing) changing(what);
+    mutate();
+    if (changed) changed(what);
+}
+
+std::string_view ChannelList::line(int index) const {
     if (index < 0 || index >= count()) throw ListIndexError(index);
-    return lines_[static_cast<std::size_t>(index)];
+    return text(spans_[static_cast<std::size_t>(index)]);
+}
+
+std::vector<std::string> ChannelList::lines() const {
+    std::vector<std::string> out;
+    out.reserve(spans_.size());
+    for (const Span& span : spans_) out.emplace_back(text(span));
+    return out;
 }
 
 void ChannelList::setSelectedIndex(int index) {
     if (index == selected_) return;
-    selected_ = index;
-    notify();
+    change({Change::Selected}, [&] { selected_ = index; });
 }
 
-void ChannelList::setLines(std::vector<std::string> lines) {
-    lines_ = std::move(lines);
-    notify();
+void ChannelList::replaceAll(std::string bytes, std::vector<Span> spans, bool keepSelection) {
+    std::size_t used = 0;
+    for (const Span& span : spans) used += span.size;
+    change({Change::Reset}, [&] {
+        bytes_ = std::move(bytes);
+        spans_ = std::move(spans);
+        unused_ = bytes_.size() - used;
+        if (!keepSelection) selected_ = -1;
+    });
 }
 
-void ChannelList::append(std::string line) {
-    lines_.push_back(std::move(line));
-    notify();
+void ChannelList::setLines(const std::vector<std::string>& lines) {
+    std::string bytes;
+    std::vector<Span> spans;
+    spans.reserve(lines.size());
+    for (const std::string& l : lines) {
+        spans.push_back(spanAt(bytes.size(), l.size()));
+        bytes += l;
+    }
+    replaceAll(std::move(bytes), std::move(spans), true);
+}
+
+namespace {
+
+// Room for `extra` more, growing by doubling as appending would.
+template <class Container>
+void makeRoom(Container& c, std::size_t extra) {
+    if (c.capacity() - c.size() < extra) c.reserve(std::max(c.size() + extra, 2 * c.capacity()));
+}
+
+}  // namespace
+
+void ChannelList::append(std::string_view line) {
+    const Span span = spanAt(bytes_.size(), line.size());
+    // Nothing may fail once the change is told.
+    makeRoom(bytes_, line.size());
+    makeRoom(spans_, 1);
+    change({Change::Inserted, count()}, [&] {
+        bytes_ += line;
+        spans_.push_back(span);
+    });
 }
 
 void ChannelList::deleteSelected() {
     if (selected_ < 0 || selected_ >= count()) return;
-    lines_.erase(lines_.begin() + selected_);
-    selected_ = -1;
-    notify();
+    change({Change::Removed, selected_}, [&] {
+        const auto at = spans_.begin() + selected_;
+        unused_ += at->size;
+        spans_.erase(at);
+        selected_ = -1;
+    });
+    dropUnused();
+}
+
+// Deleted lines leave their bytes behind; once those outweigh the lines, the lines are
+// packed again. The lines themselves stay as they are: nobody is told.
+void ChannelList::dropUnused() {
+    if (unused_ < 65536 || unused_ < bytes_.size() / 2) return;
+    std::string packed;
+    packed.reserve(bytes_.size() - unused_);
+    std::vector<Span> spans(spans_.size());
+    for (std::size_t i = 0; i < spans_.size(); ++i) {
+        spans[i] = spanAt(packed.size(), spans_[i].size);
+        packed += text(spans_[i]);
+    }
+    bytes_ = std::move(packed);
+    spans_ = std::move(spans);
+    unused_ = 0;
 }
 
 void ChannelList::moveUp() {
     if (selected_ <= 0 || selected_ >= count()) return;
-    std::swap(lines_[static_cast<std::size_t>(selected_)],
-              lines_[static_cast<std::size_t>(selected_ - 1)]);
-    --selected_;
-    notify();
+    change({Change::Moved, selected_, selected_ - 1}, [&] {
+        std::swap(spans_[static_cast<std::size_t>(selected_)],
+                  spans_[static_cast<std::size_t>(selected_ - 1)]);
+        --selected_;
+    });
 }
 
 void ChannelList::moveDown() {
     if (selected_ < 0 || selected_ >= count() - 1) return;
-    std::swap(lines_[static_cast<std::size_t>(selected_)],
-              lines_[static_cast<std::size_t>(selected_ + 1)]);
-    ++selected_;
-    notify();
+    change({Change::Moved, selected_, selected_ + 1}, [&] {
+        std::swap(spans_[static_cast<std::size_t>(selected_)],
+                  spans_[static_cast<std::size_t>(selected_ + 1)]);
+        ++selected_;
+    });
+}
+
+// Counted first, so that the list of them takes no more room than it needs.
+std::vector<ChannelList::Span> ChannelList::spansOf(std::string_view contents) {
+    std::size_t lines = 0;
+    forEachFileLine(contents, [&](std::size_t, std::size_t) { ++lines; });
+    std::vector<Span> spans;
+    spans.reserve(lines);
+    forEachFileLine(contents, [&](std::size_t offset, std::size_t size) {
+        spans.push_back(spanAt(offset, size));
+    });
+    return spans;
+}
+
+void ChannelList::loadFile(const std::string& path, bool keepSelection) {
+    std::string contents = readChannelFile(path);
+    std::vector<Span> spans = spansOf(contents);
+    replaceAll(std::move(contents), std::move(spans), keepSelection);
 }
 
 void ChannelList::load(const std::string& path) {
-    setLines(loadChannelFile(path));
+    loadFile(path, true);
 }
 
 void ChannelList::reload(const std::string& path) {
-    lines_ = loadChannelFile(path);
-    selected_ = -1;
-    notify();
+    loadFile(path, false);
 }
 
 void ChannelList::save(const std::string& path) const {
-    saveChannelFile(path, lines_);
+    saveChannelFile(path, lines());
 }
 
 int ChannelList::findByName(std::string_view name) const {
     std::string key(name);
     key += ',';
     for (int i = 0; i < count(); ++i)
-        if (lines_[static_cast<std::size_t>(i)].starts_with(key)) return i;
+        if (text(spans_[static_cast<std::size_t>(i)]).starts_with(key)) return i;
     return -1;
 }
 
@@ -213,24 +326,24 @@ std::optional<StartupChannel> ChannelList::findStartupChannel(std::string_view a
     if (index < 0) return std::nullopt;
     StartupChannel found;
     found.index = index;
-    const std::string& l = lines_[static_cast<std::size_t>(index)];
+    const std::string_view l = line(index);
     std::size_t at = l.find(",COM");
-    if (at != std::string::npos) {
+    if (at != std::string_view::npos) {
         std::size_t end = l.find(',', at + 1);
-        found.port = l.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
+        found.port =
+            l.substr(at + 1, end == std::string_view::npos ? std::string_view::npos : end - at - 1);
     }
     return found;
 }
 
-std::vector<std::string> ChannelList::names() const {
-    std::vector<std::string> out;
-    out.reserve(lines_.size());
-    for (const std::string& l : lines_) out.push_back(lineName(l));
+ChannelNames ChannelList::names() const {
+    ChannelNames out;
+    out.ends_.reserve(spans_.size());
+    for (const Span& span : spans_) {
+        out.bytes_ += lineName(text(span));
+        out.ends_.push_back(out.bytes_.size());
+    }
     return out;
-}
-
-void ChannelList::notify() {
-    if (changed) changed();
 }
 
 }  // namespace kivo

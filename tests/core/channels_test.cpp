@@ -90,7 +90,7 @@ class ChannelListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         list.setLines({"a,AM,1,1,COM1", "b,AM,2,2,COM1", "c,FM,3,3,COM2"});
-        list.changed = [this] { ++changes; };
+        list.changed = [this](const ChannelList::Change&) { ++changes; };
     }
     Items lines() const { return list.lines(); }
     ChannelList list;
@@ -144,7 +144,10 @@ TEST(ChannelListFind, ByNameAndForTheCommandLine) {
     EXPECT_EQ(list.findStartupChannel("Short")->port, "COM");
     EXPECT_EQ(list.findStartupChannel("Mid")->port, "COM3");
     EXPECT_FALSE(list.findStartupChannel("Missing"));
-    EXPECT_EQ(list.names(), (Items{"Radio10", "Radio1", "Radio1", "NoPort", "Short", "Mid"}));
+    ChannelNames names = list.names();
+    Items listed;
+    for (int i = 0; i < names.count(); ++i) listed.emplace_back(names[i]);
+    EXPECT_EQ(listed, (Items{"Radio10", "Radio1", "Radio1", "NoPort", "Short", "Mid"}));
 }
 
 TEST(Errors, DialogTextAndMessages) {
@@ -156,4 +159,72 @@ TEST(Errors, DialogTextAndMessages) {
     EXPECT_EQ(errorDialogText("abc."), "abc.");
     EXPECT_EQ(errorDialogText("abc-"), "abc-");
     EXPECT_EQ(errorDialogText(""), "");
+}
+
+// The window's list follows the lines through the change notices alone, so a mirror
+// kept only from them must match the list after every change, and each notice must
+// come while the list is still as it was.
+TEST(ChannelListChanges, AMirrorKeptFromTheNoticesFollowsEveryChange) {
+    ChannelList list;
+    Items mirror;
+    int mirrorSelected = -1;
+    bool told = false;
+    list.changing = [&](const ChannelList::Change&) {
+        EXPECT_EQ(list.count(), static_cast<int>(mirror.size())) << "told after the change";
+        told = true;
+    };
+    list.changed = [&](const ChannelList::Change& c) {
+        ASSERT_TRUE(told);
+        told = false;
+        switch (c.kind) {
+            case ChannelList::Change::Reset:
+                mirror = list.lines();
+                break;
+            case ChannelList::Change::Inserted:
+                mirror.insert(mirror.begin() + c.row, std::string(list.line(c.row)));
+                break;
+            case ChannelList::Change::Removed:
+                mirror.erase(mirror.begin() + c.row);
+                break;
+            case ChannelList::Change::Moved:
+                std::swap(mirror[static_cast<std::size_t>(c.row)],
+                          mirror[static_cast<std::size_t>(c.to)]);
+                break;
+            case ChannelList::Change::Selected:
+                break;
+        }
+        mirrorSelected = list.selectedIndex();
+    };
+
+    list.setLines({"a,AM,1,1,COM1", "b,FM,2,2,COM2"});
+    // Long lines, so that deleted ones soon outweigh the rest and the store is packed.
+    unsigned seed = 7;
+    for (int step = 0; step < 4000; ++step) {
+        seed = seed * 1103515245u + 12345u;
+        const int n = list.count();
+        switch ((seed >> 16) % 6) {
+            case 0:
+            case 1:
+                list.append(std::to_string(step) + std::string(90, 'x') + ",AM,954,80,COM1");
+                break;
+            case 2:
+                list.setSelectedIndex(n ? static_cast<int>((seed >> 8) % n) : -1);
+                list.deleteSelected();
+                break;
+            case 3:
+                list.setSelectedIndex(n ? static_cast<int>((seed >> 8) % n) : -1);
+                list.moveUp();
+                break;
+            case 4:
+                list.setSelectedIndex(n ? static_cast<int>((seed >> 8) % n) : -1);
+                list.moveDown();
+                break;
+            case 5:
+                if (step % 500 == 0) list.setLines(list.lines());
+                break;
+        }
+        ASSERT_EQ(mirror, list.lines()) << "after step " << step;
+        ASSERT_EQ(mirrorSelected, list.selectedIndex());
+    }
+    EXPECT_GT(list.count(), 100);
 }

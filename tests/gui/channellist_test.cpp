@@ -47,7 +47,7 @@ TEST_F(WindowTest, AddDeleteAndMoveLinesWithTheButtons) {
     click(form1->Button1);
     EXPECT_EQ(shownLines(), QStringList({"My_Radio__2,AM,954,80,COM1",
                                          QString::fromUtf8("ラジオ,FM,80.7,120,COM1")}));
-    EXPECT_EQ(form1->ListBox1->selectedItems().size(), 0);  // Add selects nothing
+    EXPECT_EQ(form1->ListBox1->selectedRows().size(), 0);  // Add selects nothing
 
     // UP on the first line and Down on the last do nothing; otherwise the line moves
     // and stays selected.
@@ -67,7 +67,7 @@ TEST_F(WindowTest, AddDeleteAndMoveLinesWithTheButtons) {
     // Delete removes the selected line and leaves nothing selected; then it does nothing.
     click(form1->Button3);
     EXPECT_EQ(shownLines(), QStringList{QString::fromUtf8("ラジオ,FM,80.7,120,COM1")});
-    EXPECT_TRUE(form1->ListBox1->selectedItems().isEmpty());
+    EXPECT_TRUE(form1->ListBox1->selectedRows().isEmpty());
     click(form1->Button3);
     EXPECT_EQ(form1->ListBox1->count(), 1);
     EXPECT_TRUE(boxes.errors.isEmpty());
@@ -134,7 +134,7 @@ TEST_F(WindowTest, SaveAsksFirstAndWritesOnlyOnYesReloadRestoresTheFile) {
     clickLine(0);
     click(form1->Button4);
     EXPECT_EQ(shownLines(), QStringList({"a,AM,594,80,COM1", "b,FM,80.7,120,COM3"}));
-    EXPECT_TRUE(form1->ListBox1->selectedItems().isEmpty());
+    EXPECT_TRUE(form1->ListBox1->selectedRows().isEmpty());
     EXPECT_EQ(form1->channels().selectedIndex(), -1);
 
     clickLine(1);
@@ -182,4 +182,43 @@ TEST_F(WindowTest, ShortLineStopsTheSelectionWithTheListIndexError) {
     EXPECT_EQ(form1->ScrollBar1->value(), 120);
     EXPECT_EQ(form1->Label2->text(), "120");
     EXPECT_EQ(boxes.errors.size(), 1);
+}
+
+// A list longer than the box: the box shows the rows the list's changes concern and
+// reads the lines where they are kept.
+TEST_F(WindowTest, ALongListShowsTheLineInQuestionAfterEachChange) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i)
+        lines.push_back("Ch" + std::to_string(i) + ",AM," + std::to_string(i) + ",80,COM4");
+    writeChannelFile(lines);
+    start(QStringLiteral("Ch2500"));  // COM4 does not open: selected all the same
+    ChannelListBox* box = form1->ListBox1;
+    auto shows = [box](int row) { return box->viewport()->rect().contains(box->rowRect(row)); };
+    EXPECT_EQ(box->currentRow(), 2500);
+    EXPECT_TRUE(shows(2500));
+    EXPECT_EQ(form1->Edit2->text(), "Ch2500");
+
+    click(form1->Button3);
+    EXPECT_EQ(box->count(), 2999);
+    EXPECT_EQ(box->itemText(2500), "Ch2501,AM,2501,80,COM4");
+    EXPECT_TRUE(box->selectedRows().isEmpty());
+
+    const int top = box->indexAt(QPoint(5, 5)).row();
+    ASSERT_GT(top, 2000);
+    clickLine(top + 1);
+    EXPECT_EQ(form1->Edit2->text(), QString("Ch%1").arg(top + 1 < 2500 ? top + 1 : top + 2));
+    click(form1->Button6);
+    EXPECT_EQ(box->currentRow(), top);
+    EXPECT_TRUE(shows(top));
+    EXPECT_EQ(box->itemText(top),
+              form1->Edit2->text() + ",AM," + form1->Edit1->text() + ",80,COM4");
+
+    click(form1->Button1);  // a copy of the selected line goes to the end
+    EXPECT_EQ(box->count(), 3000);
+    EXPECT_EQ(box->itemText(2999), box->itemText(top));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End);
+    EXPECT_EQ(form1->channels().selectedIndex(), 2999);
+    EXPECT_TRUE(shows(2999));
+    EXPECT_EQ(boxes.errors, QStringList());
 }

@@ -84,15 +84,15 @@ void WindowTest::typeInto(QWidget* widget, const QString& text) {
 }
 
 void WindowTest::clickLine(int row) {
-    QListWidget* list = form1->ListBox1;
-    QRect r = list->visualItemRect(list->item(row));
+    ChannelListBox* list = form1->ListBox1;
+    QRect r = list->rowRect(row);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
 }
 
 void WindowTest::doubleClickLine(int row) {
     // A real double click: press, release, double click, release.
-    QListWidget* list = form1->ListBox1;
-    QPoint at = list->visualItemRect(list->item(row)).center();
+    ChannelListBox* list = form1->ListBox1;
+    QPoint at = list->rowRect(row).center();
     QWidget* vp = list->viewport();
     QTest::mousePress(vp, Qt::LeftButton, {}, at);
     QTest::mouseRelease(vp, Qt::LeftButton, {}, at);
@@ -113,7 +113,7 @@ void WindowTest::switchOn(const QString& port) {
 
 QStringList WindowTest::shownLines() const {
     QStringList out;
-    for (int i = 0; i < form1->ListBox1->count(); ++i) out << form1->ListBox1->item(i)->text();
+    for (int i = 0; i < form1->ListBox1->count(); ++i) out << form1->ListBox1->itemText(i);
     return out;
 }
 

@@ -122,7 +122,7 @@ TEST_F(WindowTest, MainWindowControlsAreWhereTheTablePutsThem) {
     writeChannelFile({"a,AM,1,1,COM1", "b,AM,2,2,COM1"});
     QTest::mouseClick(f.Button4, Qt::LeftButton);
     ASSERT_EQ(f.ListBox1->count(), 2);
-    EXPECT_EQ(f.ListBox1->visualItemRect(f.ListBox1->item(1)).top(), 19);
+    EXPECT_EQ(f.ListBox1->rowRect(1).top(), 19);
 }
 
 TEST_F(WindowTest, TabVisitsTheControlsInTheirOrder) {

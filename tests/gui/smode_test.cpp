@@ -109,7 +109,7 @@ TEST_F(WindowTest, ChoosingAChannelInTheStripTunesWithTheStripsVolume) {
     edit->selectAll();
     typeInto(edit, "Mus");
     EXPECT_EQ(form1->channels().selectedIndex(), -1);
-    EXPECT_TRUE(form1->ListBox1->selectedItems().isEmpty());
+    EXPECT_TRUE(form1->ListBox1->selectedRows().isEmpty());
     EXPECT_EQ(sent(), "");
     typeInto(edit, "ic");
     EXPECT_EQ(form1->channels().selectedIndex(), 1);
@@ -119,7 +119,7 @@ TEST_F(WindowTest, ChoosingAChannelInTheStripTunesWithTheStripsVolume) {
     // Back in the main window the strip's choice stays selected.
     click(form2->Button1);
     EXPECT_EQ(form1->ListBox1->currentRow(), 1);
-    EXPECT_TRUE(form1->ListBox1->item(1)->isSelected());
+    EXPECT_TRUE(form1->ListBox1->isRowSelected(1));
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 

@@ -114,17 +114,17 @@ TEST(ChannelFileWin32, PathsAreUtf8AndOnlyAFileOnDiskLoads) {
     const std::string path = folder + "/KIVO.ini";
     saveChannelFile(path, {"a,AM,594,80,COM1"});
     EXPECT_EQ(readFile(fs::u8path(path)), "a,AM,594,80,COM1\r\n");
-    EXPECT_EQ(loadChannelFile(path), std::vector<std::string>{"a,AM,594,80,COM1"});
+    EXPECT_EQ(readChannelFile(path), "a,AM,594,80,COM1\r\n");
     // Saved again over the file: replaced, and no temporary file is left.
-    saveChannelFile(path, {"b"});
-    EXPECT_EQ(loadChannelFile(path), std::vector<std::string>{"b"});
+    saveChannelFile(path, {"b", std::string("c\0d", 3)});
+    EXPECT_EQ(readChannelFile(path), "b\r\nc");  // the text ends at the first NUL
     EXPECT_EQ(std::distance(fs::directory_iterator(fs::u8path(folder)), fs::directory_iterator()),
               1);
 
     // A device under the file's name reads without end; it is refused like a folder.
-    EXPECT_THROW(loadChannelFile("NUL"), FileOpenError);
-    EXPECT_THROW(loadChannelFile(folder), FileOpenError);
+    EXPECT_THROW(readChannelFile("NUL"), FileOpenError);
+    EXPECT_THROW(readChannelFile(folder), FileOpenError);
     // Text that is no UTF-8 names no file.
-    EXPECT_THROW(loadChannelFile(dir.path() + "/\xff.ini"), FileOpenError);
+    EXPECT_THROW(readChannelFile(dir.path() + "/\xff.ini"), FileOpenError);
     EXPECT_THROW(saveChannelFile(dir.path() + "/\xff.ini", {"x"}), FileCreateError);
 }
