@@ -329,7 +329,8 @@ bool Trs232c::txbyte(char value) {
     // stays from one byte to the next, so sending a command allocates nothing.
     if (!opened) return false;
     if (!settle(tx, PURGE_TXABORT)) return false;
-    tx.buffer.assign(1, static_cast<std::uint8_t>(bytebuf[0]));
+    tx.buffer.resize(1);
+    tx.buffer[0] = static_cast<std::uint8_t>(bytebuf[0]);
     DWORD moved = 0;
     return transfer(tx, true, 1, txtimeout.load(), moved);
 }

@@ -77,12 +77,12 @@ class PosixCommApi final : public CommApi {
     }
     BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) override {
         auto ev = ov ? table_.findAs<Event>(ov->hEvent) : nullptr;
-        return onPort(h, [&](Port& p) { return p.read(buffer, count, done, ov, ev); });
+        return onPort(h, [&](Port& p) { return p.read(buffer, count, done, ov, std::move(ev)); });
     }
     BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done,
                    OVERLAPPED* ov) override {
         auto ev = ov ? table_.findAs<Event>(ov->hEvent) : nullptr;
-        return onPort(h, [&](Port& p) { return p.write(buffer, count, done, ov, ev); });
+        return onPort(h, [&](Port& p) { return p.write(buffer, count, done, ov, std::move(ev)); });
     }
     BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) override {
         return onPort(h, [&](Port& p) { return p.result(ov, done, wait != 0); });

@@ -44,13 +44,15 @@ class Event final : public Object {
     std::mutex m_;
     std::condition_variable cv_;
     const bool manual_;
-    // Set and waited on under m_; a reset needs no lock (a waiter it races with sees the
-    // event as it was just before).
+    // Waited on under m_. Setting and resetting need no lock while nobody waits: a
+    // transfer that completes at once signals an event no thread is waiting for.
     std::atomic<bool> signalled_;
+    std::atomic<int> waiters_{0};
 };
 
 class HandleTable {
   public:
+    HandleTable();
     HANDLE add(std::shared_ptr<Object> object);
     std::shared_ptr<Object> find(HANDLE h) const;
     template <class T>
@@ -63,6 +65,14 @@ class HandleTable {
     std::shared_ptr<Object> remove(HANDLE h);
 
   private:
+    // A thread's look-ups of the handles it used last take no lock, while no handle has
+    // been removed since (keys are never reused, so that is all that can change them).
+    std::shared_ptr<Object> findRecent(std::uintptr_t key, std::uint64_t removals) const;
+    void keepRecent(std::uintptr_t key, std::uint64_t removals,
+                    const std::shared_ptr<Object>& object) const;
+
+    const std::uint64_t id_;  // which table a thread's recent look-ups belong to
+    std::atomic<std::uint64_t> removals_{0};
     mutable std::mutex m_;
     std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> objects_;
     std::uintptr_t next_ = 1;

@@ -293,18 +293,31 @@ void Port::serveRead() {
     if (read_.got == read_.want || (read_.anyByte && read_.got > 0)) complete(read_, ERROR_SUCCESS);
 }
 
-void Port::flushOutput() {
-    while (outOff_ < out_.size()) {
-        const ssize_t n = ::write(fd_, out_.data() + outOff_, out_.size() - outOff_);
+std::size_t Port::writeSome(const std::uint8_t* bytes, std::size_t count, bool& failed) {
+    std::size_t sent = 0;
+    failed = false;
+    while (sent < count) {
+        const ssize_t n = ::write(fd_, bytes + sent, count - sent);
         if (n > 0) {
-            outOff_ += static_cast<std::size_t>(n);
-            if (write_.active) write_.got += static_cast<DWORD>(n);
+            sent += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+        failed = !(n < 0 && (errno == EAGAIN || errno == EINTR));
+        break;
+    }
+    return sent;
+}
+
+void Port::flushOutput() {
+    bool failed = false;
+    const std::size_t n = writeSome(out_.data() + outOff_, out_.size() - outOff_, failed);
+    outOff_ += n;
+    if (write_.active) write_.got += static_cast<DWORD>(n);
+    if (failed) {
         hangUp();
         return;
     }
+    if (outOff_ < out_.size()) return;
     out_.clear();
     outOff_ = 0;
     if (write_.active) complete(write_, ERROR_SUCCESS);
@@ -514,31 +527,39 @@ DWORD Port::write(const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
     if (aborting_) return ERROR_OPERATION_ABORTED;
     if (!ov || !ev || write_.active || (!buffer && count > 0)) return ERROR_INVALID_PARAMETER;
     ev->reset();
+    // Only a watched EV_TXEMPTY needs the queue asked after each write: that query is a
+    // system call as dear as the write itself.
+    if (count > 0 && (mask_ & EV_TXEMPTY)) txBusy_ = true;
 
+    // Most writes go to the kernel whole at once: they complete here, from the caller's
+    // buffer, without the worker.
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    bool failed = false;
+    const std::size_t sent = writeSome(bytes, count, failed);
+    if (failed) hangUp();
+    if (failed || sent == count) {
+        const DWORD status = failed ? ERROR_GEN_FAILURE : ERROR_SUCCESS;
+        ov->Internal = status;
+        ov->InternalHigh = sent;
+        ev->set();
+        checkTxEmpty();
+        if (txBusy_) wake();  // the kernel still holds some: the worker watches it drain
+        if (done) *done = static_cast<DWORD>(sent);
+        return status;
+    }
+
+    // The rest is copied: the caller's buffer is free as soon as this returns.
     Transfer& t = write_;
     t = Transfer{};
     t.ov = ov;
     t.event = std::move(ev);
     t.want = count;
+    t.got = static_cast<DWORD>(sent);
     t.active = true;
     ov->Internal = ERROR_IO_PENDING;
     ov->InternalHigh = 0;
-    // The bytes are copied now: the caller's buffer is free as soon as this returns.
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    out_.assign(bytes, bytes + count);
+    out_.assign(bytes + sent, bytes + count);
     outOff_ = 0;
-    // Only a watched EV_TXEMPTY needs the queue asked after each write: that query is a
-    // system call as dear as the write itself.
-    if (count > 0 && (mask_ & EV_TXEMPTY)) txBusy_ = true;
-    flushOutput();
-    if (!t.active) {
-        checkTxEmpty();
-        if (txBusy_) wake();  // the kernel still holds some: the worker watches it drain
-        if (done) *done = static_cast<DWORD>(ov->InternalHigh);
-        return static_cast<DWORD>(ov->Internal);
-    }
-    // Only a write that must wait gets a deadline: most complete at once, and the clock
-    // is not free.
     const std::uint64_t total = std::uint64_t(timeouts_.WriteTotalTimeoutMultiplier) * count +
                                 timeouts_.WriteTotalTimeoutConstant;
     if (total > 0) t.deadline = Clock::now() + std::chrono::milliseconds(total);

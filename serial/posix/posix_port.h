@@ -75,6 +75,9 @@ class Port final : public Object {
     void complete(Transfer& t, DWORD status);
     void serveRead();
     void pushInput(const std::uint8_t* raw, std::size_t n);
+    // Writes what the kernel takes now and returns how much that was; `failed` when the
+    // line has gone.
+    std::size_t writeSome(const std::uint8_t* bytes, std::size_t count, bool& failed);
     void flushOutput();
     void checkDeadlines(Clock::time_point now);
     void checkTxEmpty();

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -111,6 +112,37 @@ TEST(PosixCommApi, EventsWaitBoundedAndWakeAcrossThreads) {
     EXPECT_TRUE(api.ResetEvent(e));
     EXPECT_EQ(api.WaitForSingleObject(e, 0), WAIT_TIMEOUT);
     EXPECT_TRUE(api.CloseHandle(e));
+
+    // Auto-reset events played back and forth: a set that a sleeping waiter misses
+    // shows as a wait that lasts its whole bound. Each set lets exactly one wait through.
+    HANDLE ping = api.CreateEventA(nullptr, 0, 0, nullptr);
+    HANDLE pong = api.CreateEventA(nullptr, 0, 0, nullptr);
+    std::atomic<int> missed{0};
+    auto woken = [&](HANDLE h) {
+        const auto began = Clock::now();
+        const bool ok = api.WaitForSingleObject(h, 1000) == WAIT_OBJECT_0 &&
+                        Clock::now() - began < std::chrono::milliseconds(1000);
+        if (!ok) ++missed;
+        return ok;
+    };
+    std::thread other([&] {
+        for (int i = 0; i < 2000 && woken(ping); ++i) api.SetEvent(pong);
+    });
+    for (int i = 0; i < 2000; ++i) {
+        api.SetEvent(ping);
+        if (!woken(pong)) break;
+    }
+    other.join();
+    EXPECT_EQ(missed, 0);
+    EXPECT_EQ(api.WaitForSingleObject(ping, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(api.WaitForSingleObject(pong, 0), WAIT_TIMEOUT);
+
+    // A handle this thread has just used, closed by another thread, is stale here too.
+    EXPECT_TRUE(api.SetEvent(ping));
+    std::thread([&] { EXPECT_TRUE(api.CloseHandle(ping)); }).join();
+    EXPECT_FALSE(api.SetEvent(ping));
+    EXPECT_EQ(api.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(api.CloseHandle(pong));
 }
 
 TEST(PosixCommApi, OverlappedReadPendsCompletesAndIsAborted) {
