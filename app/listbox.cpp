@@ -17,9 +17,14 @@ void ChannelListBox::setModel(QAbstractItemModel* model) {
     QAbstractItemView::setModel(model);
     if (!model) return;
     // Insertions reach rowsInserted; removals and moves have no such hook.
-    connect(model, &QAbstractItemModel::rowsRemoved, this, &ChannelListBox::followRows);
-    connect(model, &QAbstractItemModel::rowsMoved, this, &ChannelListBox::followRows);
-    connect(model, &QAbstractItemModel::modelReset, this, &ChannelListBox::followRows);
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int) { followRows(first); });
+    connect(model, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex&, int first, int last, const QModelIndex&, int to) {
+                // `to` is the row the lines went before, counted before the move.
+                followRows(std::min(first, to), std::max(last, to));
+            });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { followRows(0); });
 }
 
 void ChannelListBox::setRowHeight(int height) {
@@ -45,9 +50,14 @@ QModelIndex ChannelListBox::indexOf(int row) const {
     return model()->index(row, 0, rootIndex());
 }
 
-void ChannelListBox::followRows() {
+// Rows from `first` to `last` (-1: to the end) changed: only those of them in view are
+// drawn again.
+void ChannelListBox::followRows(int first, int last) {
     updateGeometries();
-    viewport()->update();
+    const int top = (first - firstShownRow()) * rowHeight_;
+    const int bottom = last < 0 ? viewport()->height() : (last - firstShownRow() + 1) * rowHeight_;
+    const QRect changed = QRect(0, top, viewport()->width(), bottom - top) & viewport()->rect();
+    if (!changed.isEmpty()) viewport()->update(changed);
 }
 
 int ChannelListBox::count() const {
@@ -230,7 +240,7 @@ void ChannelListBox::paintEvent(QPaintEvent* event) {
 
 void ChannelListBox::rowsInserted(const QModelIndex& parent, int start, int end) {
     QAbstractItemView::rowsInserted(parent, start, end);
-    followRows();
+    followRows(start);
 }
 
 void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -56,7 +56,7 @@ class ChannelListBox : public QAbstractItemView {
     int firstShownRow() const;
     int shownRows() const;  // rows that fit the viewport whole (at least one)
     QModelIndex indexOf(int row) const;
-    void followRows();
+    void followRows(int first, int last = -1);
 
     int rowHeight_ = 19;
 };

@@ -12,18 +12,29 @@ std::vector<std::string> splitFileLines(std::string_view contents) {
     return lines;
 }
 
+void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,
+                     const std::function<void()>& beforeReplace) {
+    std::string text;
+    for (const std::string& l : lines) {
+        text += l;
+        text += "\r\n";
+    }
+    saveChannelText(path, text, beforeReplace);
+}
+
 bool FileText::take(const char* bytes, std::size_t count) {
     const void* nul = std::memchr(bytes, '\0', count);
     if (nul) count = static_cast<std::size_t>(static_cast<const char*>(nul) - bytes);
     // Room for the whole file at once, but only once a piece without a NUL came: most
-    // of a file may lie past one.
-    if (!nul && text_.capacity() < fileSize_) text_.reserve(fileSize_);
+    // of a file may lie past one. A little more for the lines Add appends: room that is
+    // never written takes no memory.
+    if (!nul && text_.capacity() < fileSize_) text_.reserve(fileSize_ + fileSize_ / 8 + 4096);
     text_.append(bytes, count);
     return nul == nullptr;
 }
 
 std::string FileText::finish() {
-    if (text_.capacity() > 2 * text_.size() + 65536) text_.shrink_to_fit();
+    if (text_.capacity() > 2 * text_.size() + 65536) text_.shrink_to_fit();  // cut at a NUL
     return std::move(text_);
 }
 

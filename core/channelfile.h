@@ -83,5 +83,8 @@ std::string readChannelFile(const std::string& path);
 // untouched (tests stop there).
 void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,
                      const std::function<void()>& beforeReplace = {});
+// The same with the file's text ready: every line followed by CR LF.
+void saveChannelText(const std::string& path, const std::string& text,
+                     const std::function<void()>& beforeReplace = {});
 
 }  // namespace kivo

@@ -246,7 +246,7 @@ void writeInPlace(const std::string& shown, const fs::path& target, const std::s
 
 }  // namespace
 
-void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,
+void saveChannelText(const std::string& path, const std::string& data,
                      const std::function<void()>& beforeReplace) {
     // A link to the channel file stays a link: write the file it points to.
     fs::path target(path);
@@ -267,12 +267,6 @@ void saveChannelFile(const std::string& path, const std::vector<std::string>& li
     // rename pass over it.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         throw FileCreateError(path);
-
-    std::string data;
-    for (const std::string& l : lines) {
-        data += l;
-        data += "\r\n";
-    }
 
     const bool folderWritable = ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
     const bool safeToReplace =

@@ -130,16 +130,10 @@ std::string readChannelFile(const std::string& path) {
     return text.finish();
 }
 
-void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,
+void saveChannelText(const std::string& path, const std::string& data,
                      const std::function<void()>& beforeReplace) {
     std::wstring target = widen(path);
     if (target.empty()) throw FileCreateError(path);
-
-    std::string data;
-    for (const std::string& l : lines) {
-        data += l;
-        data += "\r\n";
-    }
 
     // The file as it is: one the user may not write (read-only, refused by its access
     // list, held by another program) is not replaced behind their back.

@@ -219,10 +219,12 @@ void ChannelList::setLines(const std::vector<std::string>& lines) {
 
 namespace {
 
-// Room for `extra` more, growing by doubling as appending would.
+// Room for `extra` more. Growing by half, not doubling: the lines of a big file are
+// not to be held twice over for one more line.
 template <class Container>
 void makeRoom(Container& c, std::size_t extra) {
-    if (c.capacity() - c.size() < extra) c.reserve(std::max(c.size() + extra, 2 * c.capacity()));
+    if (c.capacity() - c.size() < extra)
+        c.reserve(std::max(c.size() + extra, c.capacity() + c.capacity() / 2 + 64));
 }
 
 }  // namespace
@@ -283,12 +285,13 @@ void ChannelList::moveDown() {
     });
 }
 
-// Counted first, so that the list of them takes no more room than it needs.
+// Counted first, so that the list of them takes no more room than it needs, and a
+// little for the lines Add appends.
 std::vector<ChannelList::Span> ChannelList::spansOf(std::string_view contents) {
     std::size_t lines = 0;
     forEachFileLine(contents, [&](std::size_t, std::size_t) { ++lines; });
     std::vector<Span> spans;
-    spans.reserve(lines);
+    spans.reserve(lines + lines / 8 + 16);
     forEachFileLine(contents, [&](std::size_t offset, std::size_t size) {
         spans.push_back(spanAt(offset, size));
     });
@@ -310,7 +313,15 @@ void ChannelList::reload(const std::string& path) {
 }
 
 void ChannelList::save(const std::string& path) const {
-    saveChannelFile(path, lines());
+    std::size_t size = 0;
+    for (const Span& span : spans_) size += span.size + 2;
+    std::string contents;
+    contents.reserve(size);
+    for (const Span& span : spans_) {
+        contents += text(span);
+        contents += "\r\n";
+    }
+    saveChannelText(path, contents);
 }
 
 int ChannelList::findByName(std::string_view name) const {
