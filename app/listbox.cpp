@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <algorithm>
 
 ChannelListBox::ChannelListBox(QWidget* parent) : QAbstractItemView(parent) {
@@ -213,11 +215,17 @@ void ChannelListBox::scrollContentsBy(int, int dy) {
     viewport()->scroll(0, dy * rowHeight_);
 }
 
+// Each row as a list box draws it: its text, on the highlight when selected, and the
+// focus frame on the current row. Drawn here rather than by an item delegate, whose
+// general layout of icon, check and text costs more than the text itself.
 void ChannelListBox::paintEvent(QPaintEvent* event) {
     if (!model()) return;
     QPainter painter(viewport());
-    QStyleOptionViewItem base;
-    initViewItemOption(&base);
+    const QPalette& pal = palette();
+    const QPalette::ColorGroup group = !isEnabled()       ? QPalette::Disabled
+                                       : isActiveWindow() ? QPalette::Active
+                                                          : QPalette::Inactive;
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
     const QModelIndex current = currentIndex();
     const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
     const int first = firstShownRow();
@@ -225,16 +233,21 @@ void ChannelListBox::paintEvent(QPaintEvent* event) {
     const int to = std::min(rows() - 1, first + event->rect().bottom() / rowHeight_);
     for (int row = from; row <= to; ++row) {
         const QModelIndex index = indexOf(row);
-        QStyleOptionViewItem option = base;
-        option.rect = visualRect(index);
-        if (selectionModel() && selectionModel()->isSelected(index))
-            option.state |= QStyle::State_Selected;
-        if (focus && index == current) option.state |= QStyle::State_HasFocus;
-        if (!(model()->flags(index) & Qt::ItemIsEnabled)) {
-            option.state &= ~QStyle::State_Enabled;
-            option.palette.setCurrentColorGroup(QPalette::Disabled);
+        const QRect rect = visualRect(index);
+        const bool selected = selectionModel() && selectionModel()->isSelected(index);
+        if (selected) painter.fillRect(rect, pal.brush(group, QPalette::Highlight));
+        painter.setPen(pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.drawText(rect.adjusted(margin, 0, -margin, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         index.data(Qt::DisplayRole).toString());
+        if (focus && index == current) {
+            QStyleOptionFocusRect frame;
+            frame.initFrom(this);
+            frame.rect = rect;
+            frame.backgroundColor =
+                pal.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
         }
-        itemDelegateForIndex(index)->paint(&painter, option, index);
     }
 }
 
