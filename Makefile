@@ -6,7 +6,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-asan test-tsan test-windows run screenshot install package clean
+.PHONY: all deps build test test-asan test-tsan test-windows bench run screenshot install package clean
 
 all: build
 
@@ -35,6 +35,12 @@ test-tsan: deps
 # The serial layer, the core and their tests cross-built for Windows, run under Wine.
 test-windows:
 	@JOBS=$(JOBS) scripts/test-windows.sh build-windows $(CMAKE_FLAGS)
+
+# Benchmarks, not tests: each figure against its baseline measured in the same run.
+bench: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target kivo_benchmarks
+	@scripts/bench.sh $(BUILD)
 
 run: build
 	@scripts/run-with-sim.sh $(BUILD)

@@ -12,6 +12,7 @@ packages=(
   libhamlib-utils
   fonts-ipafont-gothic
   desktop-file-utils appstream lintian dpkg-dev groff man-db librsvg2-bin
+  libbenchmark-dev libxcb1-dev libxcb-damage0-dev
 )
 if [ "${1:-}" = windows ]; then
   # The cross compiler with POSIX threads (std::thread), GoogleTest's sources to build

@@ -1,0 +1,311 @@
+// Start-up to the first frame, watched from outside the programs on an X display: from
+// starting a program to its first top-level window being mapped, and to the first
+// drawing in it (DAMAGE). The bare Qt window and KIVO with channel files of several
+// sizes take turns, round after round, so that all meet the same machine; KIVO finds a
+// simulated receiver as COM1. Also the resident set once the window shows.
+//
+//   kivo_startup_bench KIVO BARE_WINDOW [ROUNDS]
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "chanfiles.h"
+#include "simulator.h"
+#include "table.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Sample {
+    double mappedMs = 0;
+    double frameMs = 0;
+    double residentMb = 0;
+};
+
+// Watches the display for the windows a started program creates, maps and draws in.
+class Display {
+  public:
+    Display() : c_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(c_)) throw std::runtime_error("no X display");
+        const xcb_query_extension_reply_t* damage = xcb_get_extension_data(c_, &xcb_damage_id);
+        if (!damage || !damage->present) throw std::runtime_error("no DAMAGE extension");
+        damageEvent_ = damage->first_event + XCB_DAMAGE_NOTIFY;
+        free(xcb_damage_query_version_reply(c_, xcb_damage_query_version(c_, 1, 1), nullptr));
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(c_, root_, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c_);
+    }
+    ~Display() { xcb_disconnect(c_); }
+
+    // Starts `argv` with `env` and waits (up to `limit`) for its first frame. The
+    // program is left running; nullopt when no frame came.
+    std::optional<Sample> start(pid_t& child, const std::vector<std::string>& argv,
+                                const std::vector<std::string>& env,
+                                std::chrono::milliseconds limit) {
+        drain();
+        const auto t0 = Clock::now();
+        child = spawn(argv, env);
+        std::set<xcb_window_t> created;
+        std::optional<xcb_window_t> mapped;
+        Sample s;
+        const auto end = t0 + limit;
+        while (Clock::now() < end) {
+            xcb_generic_event_t* e = next(end);
+            if (!e) continue;
+            const auto at = Clock::now();
+            const int type = e->response_type & 0x7f;
+            if (type == XCB_CREATE_NOTIFY) {
+                auto* ce = reinterpret_cast<xcb_create_notify_event_t*>(e);
+                if (ce->parent == root_) {
+                    created.insert(ce->window);
+                    xcb_damage_create(c_, xcb_generate_id(c_), ce->window,
+                                      XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+                    xcb_flush(c_);
+                }
+            } else if (type == XCB_MAP_NOTIFY) {
+                auto* me = reinterpret_cast<xcb_map_notify_event_t*>(e);
+                if (!mapped && created.count(me->window)) {
+                    mapped = me->window;
+                    s.mappedMs = ms(at - t0);
+                }
+            } else if (type == damageEvent_) {
+                auto* de = reinterpret_cast<xcb_damage_notify_event_t*>(e);
+                if (mapped && de->drawable == *mapped) {
+                    s.frameMs = ms(at - t0);
+                    free(e);
+                    s.residentMb = residentMb(child);
+                    return s;
+                }
+            }
+            free(e);
+        }
+        return std::nullopt;
+    }
+
+  private:
+    static double ms(Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    }
+
+    static double residentMb(pid_t pid) {
+        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+        std::string key;
+        while (status >> key) {
+            if (key == "VmRSS:") {
+                double kb = 0;
+                status >> kb;
+                return kb / 1024;
+            }
+            std::getline(status, key);
+        }
+        return 0;
+    }
+
+    static pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+        std::vector<char*> args, envp;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            execve(args[0], args.data(), envp.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    xcb_generic_event_t* next(Clock::time_point end) {
+        if (xcb_generic_event_t* e = xcb_poll_for_event(c_)) return e;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        pollfd p{xcb_get_file_descriptor(c_), POLLIN, 0};
+        poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        return xcb_poll_for_event(c_);
+    }
+
+    void drain() {
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) free(e);
+    }
+
+    xcb_connection_t* c_;
+    xcb_window_t root_ = 0;
+    int damageEvent_ = 0;
+};
+
+void stop(pid_t child) {
+    if (child <= 0) return;
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+}
+
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Config {
+    std::string label;
+    std::vector<std::string> argv;
+    double fileMb = 0;
+    std::vector<Sample> samples = {};
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s KIVO BARE_WINDOW [ROUNDS]\n", argv[0]);
+        return 2;
+    }
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    try {
+        char base[] = "/tmp/kivo-startup-XXXXXX";
+        if (!mkdtemp(base)) throw std::runtime_error("no temporary folder");
+        const fs::path work(base);
+        struct Cleanup {
+            fs::path p;
+            ~Cleanup() {
+                std::error_code ec;
+                fs::remove_all(p, ec);
+            }
+        } cleanup{work};
+        fs::create_directories(work / "ports");
+        fs::create_directories(work / "runtime");
+        fs::permissions(work / "runtime", fs::perms::owner_all);
+
+        sim::Simulator::Options options;
+        options.portsDir = (work / "ports").string();
+        options.portName = "COM1";
+        sim::Simulator receiver(options);
+
+        // One program folder per channel file: KIVO reads KIVO.ini beside itself.
+        auto programWith = [&](const std::string& name, auto writeIni) {
+            fs::path dir = work / name;
+            fs::create_directories(dir);
+            fs::copy_file(argv[1], dir / "kivo");
+            const double mb = writeIni((dir / "KIVO.ini").string()) / 1e6;
+            return std::make_pair((dir / "kivo").string(), mb);
+        };
+        std::vector<Config> configs;
+        configs.push_back({"bare Qt window", {fs::absolute(argv[2]).string()}});
+        auto [four, fourMb] = programWith("four", [](const std::string& p) {
+            const std::string ini = bench::sampleChannelFile();
+            bench::writeFile(p, ini);
+            return static_cast<double>(ini.size());
+        });
+        configs.push_back({"KIVO, 4 lines", {four}, fourMb});
+        auto [many, manyMb] = programWith("many", [](const std::string& p) {
+            const std::string ini = bench::manyChannelLines(100000);
+            bench::writeFile(p, ini);
+            return static_cast<double>(ini.size());
+        });
+        configs.push_back({"KIVO, 100 000 lines", {many}, manyMb});
+        auto [big, bigMb] = programWith("big", [](const std::string& p) {
+            return static_cast<double>(bench::writeLinesOfSize(p, 200u << 20));
+        });
+        configs.push_back({"KIVO, 200 MB of lines", {big}, bigMb});
+        auto [nul, nulMb] = programWith("nul", [](const std::string& p) {
+            bench::writeFile(p, "");
+            fs::resize_file(p, 2ull << 30);  // a hole: NUL bytes that take no disk
+            return static_cast<double>(2ull << 30);
+        });
+        configs.push_back({"KIVO, 2 GB of NUL", {nul}, nulMb});
+
+        auto inherited = [](const char* name) {
+            const char* value = getenv(name);
+            return std::string(name) + "=" + (value ? value : "");
+        };
+        const std::vector<std::string> env = {
+            inherited("DISPLAY"),
+            inherited("XAUTHORITY"),
+            inherited("PATH"),
+            "KIVO_PORTS=" + (work / "ports").string(),
+            "XDG_RUNTIME_DIR=" + (work / "runtime").string(),
+            "QT_QPA_PLATFORM=xcb",
+            "HOME=" + work.string(),
+        };
+
+        Display display;
+        // The first round warms the caches and is not counted.
+        for (int r = 0; r <= rounds; ++r) {
+            for (Config& c : configs) {
+                pid_t child = -1;
+                auto s = display.start(child, c.argv, env, std::chrono::seconds(30));
+                stop(child);
+                if (!s) throw std::runtime_error("no frame from " + c.label);
+                if (r > 0) c.samples.push_back(*s);
+            }
+        }
+
+        auto frame = [](const Config& c) {
+            std::vector<double> v;
+            for (const Sample& s : c.samples) v.push_back(s.frameMs);
+            return median(v);
+        };
+        auto mapped = [](const Config& c) {
+            std::vector<double> v;
+            for (const Sample& s : c.samples) v.push_back(s.mappedMs);
+            return median(v);
+        };
+        auto resident = [](const Config& c) {
+            std::vector<double> v;
+            for (const Sample& s : c.samples) v.push_back(s.residentMb);
+            return median(v);
+        };
+        const Config &bare = configs[0], &k4 = configs[1], &k100k = configs[2], &k200 = configs[3],
+                     &k2g = configs[4];
+
+        bench::Table table(
+            "start-up to the first frame under Xvfb, median of " + std::to_string(rounds) +
+            " rounds (window mapped / first drawing; ratio: median of the rounds' ratios)");
+        auto times = [&](const Config& c) {
+            return bench::ms(mapped(c)) + " / " + bench::ms(frame(c));
+        };
+        auto row = [&](const std::string& what, const Config& b, const char* baseName,
+                       const Config& k, const char* goal) {
+            // Each round's ratio: the two ran a moment apart, so a busy spell of the
+            // machine falls on both.
+            std::vector<double> ratios;
+            for (std::size_t r = 0; r < b.samples.size() && r < k.samples.size(); ++r)
+                ratios.push_back(k.samples[r].frameMs / b.samples[r].frameMs);
+            table.row(what, times(b) + " (" + baseName + ")", times(k),
+                      bench::ratio(median(ratios)), goal);
+        };
+        row("4-line KIVO.ini vs bare Qt window", bare, "bare", k4, "<= 1.4x");
+        row("100 000 lines vs 4 lines", k4, "4 lines", k100k, "<= 1.5x");
+        row("200 MB of lines vs 4 lines", k4, "4 lines", k200, "");
+        row("2 GB of NUL bytes vs 4 lines", k4, "4 lines", k2g, "~1x");
+        const double grown = resident(k200) - resident(k4);
+        table.row("resident set, 200 MB file (" + bench::mb(k200.fileMb) + ")",
+                  bench::mb(resident(k4)) + " (4 lines)", bench::mb(resident(k200)),
+                  bench::ratio(grown / k200.fileMb) + " file", "small multiple");
+        table.row("resident set, 2 GB of NUL bytes", bench::mb(resident(k4)) + " (4 lines)",
+                  bench::mb(resident(k2g)), bench::ratio(resident(k2g) / resident(k4)), "~1x");
+        table.print();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "startup bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
