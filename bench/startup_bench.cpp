@@ -28,6 +28,7 @@
 #include "chanfiles.h"
 #include "simulator.h"
 #include "table.h"
+#include "tempfolder.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -158,12 +159,6 @@ void stop(pid_t child) {
     waitpid(child, &status, 0);
 }
 
-double median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 struct Config {
     std::string label;
     std::vector<std::string> argv;
@@ -180,16 +175,8 @@ int main(int argc, char** argv) {
     }
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
     try {
-        char base[] = "/tmp/kivo-startup-XXXXXX";
-        if (!mkdtemp(base)) throw std::runtime_error("no temporary folder");
-        const fs::path work(base);
-        struct Cleanup {
-            fs::path p;
-            ~Cleanup() {
-                std::error_code ec;
-                fs::remove_all(p, ec);
-            }
-        } cleanup{work};
+        bench::TempFolder folder("kivo-startup");
+        const fs::path& work = folder.path();
         fs::create_directories(work / "ports");
         fs::create_directories(work / "runtime");
         fs::permissions(work / "runtime", fs::perms::owner_all);
@@ -261,17 +248,17 @@ int main(int argc, char** argv) {
         auto frame = [](const Config& c) {
             std::vector<double> v;
             for (const Sample& s : c.samples) v.push_back(s.frameMs);
-            return median(v);
+            return bench::median(v);
         };
         auto mapped = [](const Config& c) {
             std::vector<double> v;
             for (const Sample& s : c.samples) v.push_back(s.mappedMs);
-            return median(v);
+            return bench::median(v);
         };
         auto resident = [](const Config& c) {
             std::vector<double> v;
             for (const Sample& s : c.samples) v.push_back(s.residentMb);
-            return median(v);
+            return bench::median(v);
         };
         const Config &bare = configs[0], &k4 = configs[1], &k100k = configs[2], &k200 = configs[3],
                      &k2g = configs[4];
@@ -290,7 +277,7 @@ int main(int argc, char** argv) {
             for (std::size_t r = 0; r < b.samples.size() && r < k.samples.size(); ++r)
                 ratios.push_back(k.samples[r].frameMs / b.samples[r].frameMs);
             table.row(what, times(b) + " (" + baseName + ")", times(k),
-                      bench::ratio(median(ratios)), goal);
+                      bench::ratio(bench::median(ratios)), goal);
         };
         row("4-line KIVO.ini vs bare Qt window", bare, "bare", k4, "<= 1.4x");
         row("100 000 lines vs 4 lines", k4, "4 lines", k100k, "<= 1.5x");

@@ -31,6 +31,12 @@ std::string number(double value) {
     return format("%.0f", value);
 }
 
+double median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 void Table::row(std::string what, std::string baseline, std::string kivo, std::string ratio,
                 std::string goal) {
     rows_.push_back(

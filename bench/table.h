@@ -13,6 +13,9 @@ std::string mb(double megabytes);
 std::string ratio(double value);
 std::string number(double value);  // a count
 
+// The middle value (0 for none).
+double median(std::vector<double> values);
+
 class Table {
   public:
     explicit Table(std::string title) : title_(std::move(title)) {}

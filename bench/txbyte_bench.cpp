@@ -109,11 +109,6 @@ double batch(Line& line, int bytes) {
     return std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / bytes;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 // Keeps the allocations the txbyte run counted and the bytes it sent.
 class Collect : public benchmark::ConsoleReporter {
   public:
@@ -163,8 +158,8 @@ int main(int argc, char** argv) {
             }
             table.row("txbyte vs bare write(2), " + std::to_string(pairs) + " x " +
                           std::to_string(bytes) + " bytes",
-                      bench::us(median(bareUs)), bench::us(median(txUs)),
-                      bench::ratio(median(ratios)), "<= 1.3x");
+                      bench::us(bench::median(bareUs)), bench::us(bench::median(txUs)),
+                      bench::ratio(bench::median(ratios)), "<= 1.3x");
         }
         // One may come when the far end falls behind and a write must wait: the room for
         // its rest is made once and kept.

@@ -27,6 +27,7 @@
 #include "qtnotifywindow.h"
 #include "simulator.h"
 #include "table.h"
+#include "tempfolder.h"
 #include "winfont.h"
 
 namespace fs = std::filesystem;
@@ -49,11 +50,6 @@ void settle() {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // One program folder with its channel file, the windows built as the entry builds them.
@@ -145,15 +141,15 @@ Figures measure(const fs::path& folder, const std::string& ini, sim::Simulator& 
         receiver.waitForLines(1, std::chrono::seconds(5));
         floor.push_back(10.0 * static_cast<double>(receiver.lines().size()));
     }
-    f.selectOff = median(off);
-    f.selectOn = median(on);
-    f.selectOnFloor = median(floor);
-    f.add = median(add);
-    f.remove = median(remove);
-    f.move = median(move);
-    f.reload = median(reload);
-    f.save = median(save);
-    f.smode = median(smode);
+    f.selectOff = bench::median(off);
+    f.selectOn = bench::median(on);
+    f.selectOnFloor = bench::median(floor);
+    f.add = bench::median(add);
+    f.remove = bench::median(remove);
+    f.move = bench::median(move);
+    f.reload = bench::median(reload);
+    f.save = bench::median(save);
+    f.smode = bench::median(smode);
     return f;
 }
 
@@ -172,16 +168,8 @@ int main(int argc, char** argv) {
     Answering answers;
     setDialogs(&answers);
     try {
-        char base[] = "/tmp/kivo-window-XXXXXX";
-        if (!mkdtemp(base)) throw std::runtime_error("no temporary folder");
-        const fs::path work(base);
-        struct Cleanup {
-            fs::path p;
-            ~Cleanup() {
-                std::error_code ec;
-                fs::remove_all(p, ec);
-            }
-        } cleanup{work};
+        bench::TempFolder folder("kivo-window");
+        const fs::path& work = folder.path();
         fs::create_directories(work / "ports");
         setenv("KIVO_PORTS", (work / "ports").c_str(), 1);
         sim::Simulator::Options options;
