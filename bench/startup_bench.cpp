@@ -1,8 +1,9 @@
 // Start-up to the first frame, watched from outside the programs on an X display: from
 // starting a program to its first top-level window being mapped, and to the first
-// drawing in it (DAMAGE). The bare Qt window and KIVO with channel files of several
-// sizes take turns, round after round, so that all meet the same machine; KIVO finds a
-// simulated receiver as COM1. Also the resident set once the window shows.
+// drawing in it (DAMAGE). The bare Qt window, the same with one line of text, and KIVO
+// with channel files of several sizes take turns, round after round, so that all meet
+// the same machine; KIVO finds a simulated receiver as COM1. Also the resident set once
+// the window shows.
 //
 //   kivo_startup_bench KIVO BARE_WINDOW [ROUNDS]
 #include <poll.h>
@@ -196,6 +197,7 @@ int main(int argc, char** argv) {
         };
         std::vector<Config> configs;
         configs.push_back({"bare Qt window", {fs::absolute(argv[2]).string()}});
+        configs.push_back({"Qt window with text", {fs::absolute(argv[2]).string(), "--text"}});
         auto [four, fourMb] = programWith("four", [](const std::string& p) {
             const std::string ini = bench::sampleChannelFile();
             bench::writeFile(p, ini);
@@ -260,8 +262,8 @@ int main(int argc, char** argv) {
             for (const Sample& s : c.samples) v.push_back(s.residentMb);
             return bench::median(v);
         };
-        const Config &bare = configs[0], &k4 = configs[1], &k100k = configs[2], &k200 = configs[3],
-                     &k2g = configs[4];
+        const Config &bare = configs[0], &text = configs[1], &k4 = configs[2], &k100k = configs[3],
+                     &k200 = configs[4], &k2g = configs[5];
 
         bench::Table table(
             "start-up to the first frame under Xvfb, median of " + std::to_string(rounds) +
@@ -280,6 +282,9 @@ int main(int argc, char** argv) {
                       bench::ratio(bench::median(ratios)), goal);
         };
         row("4-line KIVO.ini vs bare Qt window", bare, "bare", k4, "<= 1.4x");
+        // What any window pays that shows text: the font configuration read, the face loaded.
+        row("Qt window with one label vs bare", bare, "bare", text, "");
+        row("4-line KIVO.ini vs window with one label", text, "label", k4, "");
         row("100 000 lines vs 4 lines", k4, "4 lines", k100k, "<= 1.5x");
         row("200 MB of lines vs 4 lines", k4, "4 lines", k200, "");
         row("2 GB of NUL bytes vs 4 lines", k4, "4 lines", k2g, "~1x");
