@@ -37,6 +37,8 @@ TEST(ChannelFileLines, EveryLineEndForm) {
     EXPECT_EQ(splitFileLines("a\rb\r"), (Items{"a", "b"}));
     EXPECT_EQ(splitFileLines("a\n\rb"), (Items{"a", "", "b"}));
     EXPECT_EQ(splitFileLines("a\r\n\r\nb"), (Items{"a", "", "b"}));
+    EXPECT_EQ(splitFileLines("a\rb\nc\r\nd\n\re\r\r\nf"),
+              (Items{"a", "b", "c", "d", "", "e", "", "f"}));
     EXPECT_EQ(splitFileLines(std::string("a\nb\0c\nd", 8)), (Items{"a", "b"}));
     EXPECT_EQ(splitFileLines(std::string("\0abc", 4)), Items{});
     EXPECT_EQ(splitFileLines(""), Items{});
