@@ -2,6 +2,7 @@
 // real files. The receiver stays off here; what goes on the line is tested elsewhere.
 #include <QApplication>
 #include <QClipboard>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 
@@ -184,6 +185,24 @@ TEST_F(WindowTest, ShortLineStopsTheSelectionWithTheListIndexError) {
     EXPECT_EQ(boxes.errors.size(), 1);
 }
 
+// What the screen shows of the list box is what the box would draw afresh: no row a
+// change concerns is left as it was. Waits (bounded) for the repaints to land.
+bool drawnAsTheBoxIs(ChannelListBox* box) {
+    QWidget* area = box->viewport();
+    const QPoint at = area->mapTo(area->window(), QPoint(0, 0));
+    for (int tries = 0; tries < 40; ++tries) {
+        QTest::qWait(25);
+        const QImage shown =
+            area->screen()
+                ->grabWindow(area->window()->winId(), at.x(), at.y(), area->width(), area->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = area->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        if (shown == fresh) return true;
+    }
+    return false;
+}
+
 // A list longer than the box: the box shows the rows the list's changes concern and
 // reads the lines where they are kept.
 TEST_F(WindowTest, ALongListShowsTheLineInQuestionAfterEachChange) {
@@ -198,10 +217,13 @@ TEST_F(WindowTest, ALongListShowsTheLineInQuestionAfterEachChange) {
     EXPECT_TRUE(shows(2500));
     EXPECT_EQ(form1->Edit2->text(), "Ch2500");
 
+    EXPECT_TRUE(drawnAsTheBoxIs(box));
+
     click(form1->Button3);
     EXPECT_EQ(box->count(), 2999);
     EXPECT_EQ(box->itemText(2500), "Ch2501,AM,2501,80,COM4");
     EXPECT_TRUE(box->selectedRows().isEmpty());
+    EXPECT_TRUE(drawnAsTheBoxIs(box));
 
     const int top = box->indexAt(QPoint(5, 5)).row();
     ASSERT_GT(top, 2000);
@@ -212,6 +234,7 @@ TEST_F(WindowTest, ALongListShowsTheLineInQuestionAfterEachChange) {
     EXPECT_TRUE(shows(top));
     EXPECT_EQ(box->itemText(top),
               form1->Edit2->text() + ",AM," + form1->Edit1->text() + ",80,COM4");
+    EXPECT_TRUE(drawnAsTheBoxIs(box));
 
     click(form1->Button1);  // a copy of the selected line goes to the end
     EXPECT_EQ(box->count(), 3000);
@@ -220,5 +243,10 @@ TEST_F(WindowTest, ALongListShowsTheLineInQuestionAfterEachChange) {
     QTest::keyClick(box, Qt::Key_End);
     EXPECT_EQ(form1->channels().selectedIndex(), 2999);
     EXPECT_TRUE(shows(2999));
+    click(form1->Button3);  // the last line: the box scrolls back by one
+    EXPECT_TRUE(drawnAsTheBoxIs(box));
+    click(form1->Button4);  // Reload
+    EXPECT_EQ(box->count(), 3000);
+    EXPECT_TRUE(drawnAsTheBoxIs(box));
     EXPECT_EQ(boxes.errors, QStringList());
 }
