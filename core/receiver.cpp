@@ -16,6 +16,27 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// The power of ten of the first significant digit (digits not all zero). Only the
+// value's magnitude tells an underflow from an overflow: ".0001e4000" is tiny and
+// "1000e-3998" is huge, whatever the exponent's sign.
+long long leadingPower(const std::string& intDigits, const std::string& fracDigits,
+                       const std::string& exponent) {
+    long long power = static_cast<long long>(intDigits.size()) - 1;
+    std::size_t first = intDigits.find_first_not_of('0');
+    if (first != std::string::npos) {
+        power -= static_cast<long long>(first);
+    } else {
+        std::size_t frac = fracDigits.find_first_not_of('0');
+        if (frac == std::string::npos) return -1;  // zero is never out of range
+        power -= static_cast<long long>(intDigits.size() + frac);
+    }
+    // The exponent saturates: far beyond any range, its exact value does not matter.
+    long long e = 0;
+    for (char c : exponent)
+        if (isDigit(c)) e = std::min(e * 10 + (c - '0'), 1'000'000'000LL);
+    return power + (exponent.starts_with('-') ? -e : e);
+}
+
 }  // namespace
 
 std::optional<long double> parseFrequency(std::string_view text) {
@@ -67,7 +88,7 @@ std::optional<long double> parseFrequency(std::string_view text) {
 #else
     auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range)  // beyond the range or below it
-        value = exponent.starts_with('-') ? 0.0L : HUGE_VALL;
+        value = leadingPower(intDigits, fracDigits, exponent) < 0 ? 0.0L : HUGE_VALL;
     else if (error != std::errc() || end != number.data() + number.size())
         return std::nullopt;
 #endif

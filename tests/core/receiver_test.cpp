@@ -73,6 +73,26 @@ TEST(TuneCommand, BuildsBothBands) {
     EXPECT_EQ(tuneCommand("1e99999", false), std::nullopt);
 }
 
+// Beyond the floating-point range the value's size decides, not the exponent's sign:
+// what is too small tunes 0 kHz, what is too large sends nothing.
+TEST(TuneCommand, TellsUnderflowFromOverflowByTheValue) {
+    const std::string zeros(4931, '0');
+    const std::string k0 = "K00000000000020100";
+    struct Case {
+        std::string text;
+        std::optional<std::string> command;
+    } cases[] = {
+        {"." + zeros + "1", k0},                   // 1e-4932 kHz
+        {"0." + zeros + zeros + "5e4000", k0},     // tiny, though the exponent is positive
+        {"-1e-99999999999999999999", k0},          // far below, saturating exponent
+        {"1" + zeros + "00000e-3", std::nullopt},  // huge, though the exponent is negative
+        {"1e4933", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(tuneCommand(c.text, true), c.command)
+            << c.text.substr(0, 12) << "... (" << c.text.size() << " bytes)";
+}
+
 TEST(VolumeCommand, TwoUpperCaseHexDigits) {
     EXPECT_EQ(volumeCommand(0), "J4000");
     EXPECT_EQ(volumeCommand(10), "J400A");
