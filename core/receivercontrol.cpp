@@ -51,7 +51,8 @@ bool ReceiverControl::isOn() const {
 }
 
 void ReceiverControl::send(std::string_view command) {
-    sendCommand(port_, command);
+    if (stopping_) return;
+    if (!sendCommand(port_, command) && port_.isOpen() && onLineHeld) onLineHeld();
 }
 
 void ReceiverControl::ComboBox1Change() {
@@ -201,7 +202,7 @@ void ReceiverControl::switchOff() {
 }
 
 void ReceiverControl::FormClose() {
-    send(kPowerOffCommand);
+    sendCommand(port_, kPowerOffCommand);
     port_.close();
     WaitLoop(port_);
 }
@@ -218,6 +219,7 @@ bool ReceiverControl::loadAtStartup() {
 }
 
 bool ReceiverControl::startWithChannel(const std::string& argument) {
+    if (stopping_) return false;  // asked to end while starting: the receiver stays off
     auto key = utf8ToCp932(argument);
     if (!key) return false;
     auto found = window_.channels().findStartupChannel(*key);

@@ -3,6 +3,7 @@
 // the channel list (KivoError) pass through to the caller's central error handler.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,15 @@ class ReceiverControl {
 
     // The channel file used by Reload and Save.
     std::string channelFilePath;
+
+    // Runs after a command that did not go out while the port is open (the line is held,
+    // each command costs a txtimeout): the window may let a request to end through here.
+    std::function<void()> onLineHeld;
+
+    // The program is to end (a signal, a later start, the window closing): from now on no
+    // command is sent but the closing sequence's.
+    void requestStop() { stopping_ = true; }
+    bool stopRequested() const { return stopping_; }
 
     bool isOn() const;  // Label1 reads anything but "OFF"
 
@@ -63,7 +73,8 @@ class ReceiverControl {
     // open is handled like switchOn's (the channel is still selected, nothing is sent).
     bool switchOnAtStartup(int index);
     void switchOff();
-    // The closing sequence: "H100", close, WaitLoop (nothing reaches a closed port).
+    // The closing sequence: "H100", close, WaitLoop (nothing reaches a closed port). It
+    // sends even after requestStop: the receiver is to be switched off whatever came first.
     void FormClose();
 
     // Start-up load of channelFilePath. On failure: the message kStartupLoadMessage, the
@@ -81,6 +92,7 @@ class ReceiverControl {
 
     Trs232c& port_;
     ReceiverWindow& window_;
+    bool stopping_ = false;
 };
 
 }  // namespace kivo

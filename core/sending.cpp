@@ -6,23 +6,31 @@
 
 namespace kivo {
 
-void rsout(Trs232c& port, std::string_view text) {
-    for (char c : text) port.txbyte(c);
+bool rsout(Trs232c& port, std::string_view text) {
+    for (char c : text) {
+        if (port.txbyte(c)) continue;
+        port.txpurge();
+        return false;
+    }
+    return true;
 }
 
-void WaitLoop(Trs232c& port) {
+bool WaitLoop(Trs232c& port) {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(port.txtimeout.load());
-    while (port.txcount() > 0 && steady_clock::now() < deadline)
+    int queued;
+    while ((queued = port.txcount()) > 0 && steady_clock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(1));
     std::this_thread::sleep_for(milliseconds(10));
+    return queued <= 0;
 }
 
-void sendCommand(Trs232c& port, std::string_view command) {
+bool sendCommand(Trs232c& port, std::string_view command) {
     std::string line(command);
     line += "\r\n";
-    rsout(port, line);
-    WaitLoop(port);
+    const bool sent = rsout(port, line);
+    const bool drained = WaitLoop(port);
+    return sent && drained;
 }
 
 }  // namespace kivo

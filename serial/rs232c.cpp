@@ -349,3 +349,9 @@ int Trs232c::rxcount() {
 int Trs232c::txcount() {
     return queueCount(false);
 }
+
+bool Trs232c::txpurge() {
+    if (!opened) return false;
+    api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_TXCLEAR);
+    return settle(tx, PURGE_TXABORT);
+}

@@ -131,6 +131,9 @@ class Trs232c {
     bool txbyte(char value);
     int rxcount();
     int txcount();
+    // Withdraws output not yet sent: a write still pending is aborted and the driver's
+    // output queue emptied. False when the component is not open.
+    bool txpurge();
 
     bool isOpen() const { return opened; }
     comm::CommApi& api() { return api_; }

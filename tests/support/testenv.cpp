@@ -46,6 +46,11 @@ Pty::~Pty() {
     if (master_ >= 0) ::close(master_);
 }
 
+void Pty::holdOutput(bool held) {
+    if (::tcflow(slaveKeep_, held ? TCOOFF : TCOON) != 0)
+        throw std::system_error(errno, std::generic_category(), "tcflow");
+}
+
 void Pty::linkAs(const std::string& portsDir, const std::string& comName) const {
     std::filesystem::create_directories(portsDir);
     std::filesystem::create_symlink(slave_, std::filesystem::path(portsDir) / comName);

@@ -48,6 +48,9 @@ class Pty {
                       std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Closes the master: the slave side sees a hang-up.
     void hangUp();
+    // Stops the slave's output as flow control would (nothing reaches the master), or
+    // lets it move again.
+    void holdOutput(bool held);
 
   private:
     int master_ = -1;
