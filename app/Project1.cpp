@@ -85,12 +85,11 @@ int main(int argc, char* argv[]) {
     if (line.channel) argument = QString::fromLocal8Bit(line.channel->c_str());
 
     // A second start is a switch: without a channel it closes the running copy (and so the
-    // receiver) and ends; with one it takes over after a second's pause.
+    // receiver) and ends; with one it takes over after a second's pause. Either way it
+    // waits until the running copy has ended.
     SingleCopy single(programTitle());
-    if (single.closeRunningCopy()) {
-        if (!argument) return 0;
-        QThread::msleep(1000);
-    }
+    const bool tookOver = single.claim();
+    if (tookOver && !argument) return 0;
 
     // From here start-up may switch the receiver on: a termination signal waits for the
     // main window's closing sequence instead of ending the program at once.
@@ -102,18 +101,22 @@ int main(int argc, char* argv[]) {
 
     TForm1 form1;
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Whoever finds this copy may end it from now on, during start-up too: a box waiting
+    // for an answer is dismissed and the closing sequence runs.
+    single.listen([&form1] { form1.requestClose(); });
+    closeOnTerminationSignals(&form1, [&form1] { form1.requestClose(); });
+    if (tookOver) QThread::msleep(1000);
+
     // The installed program keeps its list in the user's config folder, any other copy
     // beside itself.
     const QString channelFolder = QString::fromStdString(kivo::channelFileFolder(
         QCoreApplication::applicationDirPath().toStdString(), KIVO_INSTALLED_BINDIR));
     runHandler([&] { form1.FormCreate(channelFolder, argument); });
+    if (form1.closing()) return 0;  // asked to end during start-up: closed already
     TForm2 form2(form1);
     form1.setCompactWindow(&form2);
     runHandler([&] { form2.FormCreate(); });
 
-    // Signals are caught before the endpoint exists: whoever finds this copy may end it.
-    closeOnTerminationSignals([&form1] { form1.close(); });
-    single.listen([&form1] { form1.close(); });
     form1.show();
 
     const std::unique_ptr<RemoteServer> server = startRemoteControl(remote, form1);

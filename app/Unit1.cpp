@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <algorithm>
@@ -36,6 +37,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
     createControls();
     bindHandlers();
     followChannelList();
+    control_.onLineHeld = [this] { letRequestsThrough({this, form2_}); };
 }
 
 TForm1::~TForm1() {
@@ -165,6 +167,7 @@ void TForm1::FormCreate(const QString& channelFolder, const std::optional<QStrin
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     control_.channelFilePath = toUtf8(dir + QStringLiteral("KIVO.ini"));
     control_.loadAtStartup();
+    if (closing()) return;  // asked to end while its box waited: no port is touched
 
     {
         QSignalBlocker quiet(ComboBox1);
@@ -267,8 +270,27 @@ void TForm1::Button8Click() {
     form2_->showChannelNames(channelList_.names(), channelList_.selectedIndex());
 }
 
+void TForm1::requestClose() {
+    control_.requestStop();
+    dismissOpenBoxes();
+    whenNoHandlerRuns([self = QPointer<TForm1>(this)] {
+        if (self) self->close();
+    });
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
-    runHandler([this] { FormClose(); });
+    if (handlersHeld()) {
+        // The close box while a command waits on a held line: the sequence stops and the
+        // window closes once it has returned.
+        event->ignore();
+        requestClose();
+        return;
+    }
+    // The closing sequence runs once, however many requests to end arrive.
+    if (!closing_) {
+        closing_ = true;
+        runHandler([this] { FormClose(); });
+    }
     event->accept();
     if (form2_) form2_->hide();
     emit closed();

@@ -35,6 +35,13 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     // channel named on the command line (UTF-8), if any.
     void FormCreate(const QString& channelFolder, const std::optional<QString>& argument);
 
+    // A request to end from outside the window (a signal, a later start): commands stop,
+    // a box waiting for an answer is dismissed, and the window closes, running the
+    // closing sequence, as soon as no handler is running.
+    void requestClose();
+    // True once the window has closed, or is to close as soon as no handler runs.
+    bool closing() const { return closing_ || control_.stopRequested(); }
+
     // The compact window the S mode button switches to (not owned).
     void setCompactWindow(TForm2* form2) { form2_ = form2; }
     TForm2* compactWindow() const { return form2_; }
@@ -132,4 +139,5 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     kivo::ReceiverControl control_;
     TForm2* form2_ = nullptr;
     bool smode_ = false;
+    bool closing_ = false;
 };

@@ -117,6 +117,11 @@ void TForm2::FormClose() {
 }
 
 void TForm2::closeEvent(QCloseEvent* event) {
+    if (handlersHeld()) {
+        event->ignore();  // the strip closes with the main window once the wait is over
+        form1_.requestClose();
+        return;
+    }
     event->accept();
     runHandler([this] { FormClose(); });
 }

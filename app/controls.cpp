@@ -1,8 +1,11 @@
 #include "controls.h"
 
+#include <QApplication>
 #include <QFontMetrics>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <deque>
 
 #include "dialogs.h"
 #include "errors.h"
@@ -31,6 +34,65 @@ void showHandlerError(std::exception_ptr error) {
         message = "unknown error";
     }
     dialogs().showError(QString::fromStdString(kivo::errorDialogText(message)));
+}
+
+namespace {
+
+int handlerDepth = 0;
+bool held = false;
+std::deque<std::function<void()>> afterHandlers;
+
+}  // namespace
+
+bool handlersHeld() {
+    return held;
+}
+
+HandlerScope::HandlerScope() {
+    ++handlerDepth;
+}
+
+HandlerScope::~HandlerScope() {
+    if (--handlerDepth > 0) return;
+    while (!afterHandlers.empty()) {
+        std::function<void()> work = std::move(afterHandlers.front());
+        afterHandlers.pop_front();
+        try {
+            work();
+        } catch (...) {
+            showHandlerError(std::current_exception());
+        }
+    }
+}
+
+void whenNoHandlerRuns(std::function<void()> work) {
+    if (handlerDepth > 0) {
+        afterHandlers.push_back(std::move(work));
+        return;
+    }
+    HandlerScope running;  // whatever `work` leaves for later runs right after it
+    try {
+        work();
+    } catch (...) {
+        showHandlerError(std::current_exception());
+    }
+}
+
+void letRequestsThrough(std::initializer_list<QWidget*> windows) {
+    if (held) return;
+    held = true;
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    std::vector<QPointer<QWidget>> disabled;
+    for (QWidget* w : windows) {
+        if (!w || !w->isEnabled()) continue;
+        w->setEnabled(false);
+        disabled.emplace_back(w);
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    for (const QPointer<QWidget>& w : disabled)
+        if (w) w->setEnabled(true);
+    if (focus && focus->isEnabled()) focus->setFocus();
+    held = false;
 }
 
 bool setPositionQuietly(QScrollBar* bar, int position) {

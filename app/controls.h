@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <exception>
+#include <functional>
+#include <initializer_list>
 #include <utility>
 
 // Gives every row of a list the same height.
@@ -35,10 +37,35 @@ void setCaption(QLabel* label, const QString& text);
 // error dialog. The window stays as the handler left it.
 void showHandlerError(std::exception_ptr error);
 
+// Handlers run one at a time. While a command waits on a held line the event queue is let
+// through (letRequestsThrough); no handler may start then.
+bool handlersHeld();
+
+// Runs `work` once no handler is running: at once when none is, else right after the
+// outermost one has returned.
+void whenNoHandlerRuns(std::function<void()> work);
+
+// Lets the event queue through once while a command waits on a held line: the windows
+// repaint and a request to end (the close box, a later start, a signal) is taken. The
+// windows are disabled meanwhile, so that the user's input does not act, and no handler
+// runs; the focus comes back afterwards.
+void letRequestsThrough(std::initializer_list<QWidget*> windows);
+
+// Marks a handler running for its lifetime.
+class HandlerScope {
+  public:
+    HandlerScope();
+    ~HandlerScope();
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+};
+
 // Runs one handler at the boundary between the toolkit and the window code; errors
 // stop the handler and go to the central error handler.
 template <class Handler>
 void runHandler(Handler&& handler) noexcept {
+    if (handlersHeld()) return;
+    HandlerScope running;
     try {
         std::forward<Handler>(handler)();
     } catch (...) {

@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <vector>
 
 #include "apptitle.h"
 
@@ -11,15 +13,24 @@ namespace {
 // The boxes have no parent: a box without one centres itself on the screen, which is
 // also right while the main window hides behind the compact strip.
 
+// The boxes waiting for an answer, innermost last.
+std::vector<QPointer<QMessageBox>> openBoxes;
+
+void runModally(QMessageBox& box) {
+    openBoxes.emplace_back(&box);
+    box.exec();
+    openBoxes.pop_back();
+}
+
 class StandardDialogs final : public Dialogs {
   public:
-    void showError(const QString& text) override { makeErrorBox(text)->exec(); }
+    void showError(const QString& text) override { runModally(*makeErrorBox(text)); }
     bool confirmOverwrite(const QString& text) override {
         auto box = makeConfirmBox(text);
-        box->exec();
+        runModally(*box);
         return box->clickedButton() == box->defaultButton();
     }
-    void showMessage(const QString& text) override { makeMessageBox(text)->exec(); }
+    void showMessage(const QString& text) override { runModally(*makeMessageBox(text)); }
 };
 
 Dialogs* installed = nullptr;
@@ -33,6 +44,11 @@ Dialogs& dialogs() {
 
 void setDialogs(Dialogs* replacement) {
     installed = replacement;
+}
+
+void dismissOpenBoxes() {
+    for (const QPointer<QMessageBox>& box : openBoxes)
+        if (box) box->reject();
 }
 
 std::unique_ptr<QMessageBox> makeErrorBox(const QString& text) {

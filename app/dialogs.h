@@ -22,6 +22,10 @@ Dialogs& dialogs();
 // Installs `replacement` (not owned) for the boxes; nullptr brings the standard ones back.
 void setDialogs(Dialogs* replacement);
 
+// Dismisses every standard box now waiting for an answer, as its close box would (the Save
+// confirmation then answers No): the program is to end.
+void dismissOpenBoxes();
+
 // The standard boxes, built but not shown (the standard Dialogs runs them modally).
 std::unique_ptr<QMessageBox> makeErrorBox(const QString& text);
 std::unique_ptr<QMessageBox> makeConfirmBox(const QString& text);

@@ -1,36 +1,42 @@
-// One running copy per program title and user. A later start finds the running copy
-// through a local socket in the user's private runtime folder, asks it to close and
-// waits until it has finished closing (receiver off, port free).
+// One running copy per program title and user. The running copy holds a lock for its
+// whole life, and only the lock's holder listens on the endpoint (a local socket in the
+// user's private runtime folder) or removes it. A later start asks the holder to close
+// there and waits until the lock is free: the holder has then ended, receiver off and
+// port released.
 #pragma once
 
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
-#include <chrono>
 #include <functional>
 
 class SingleCopy : public QObject {
     Q_OBJECT
   public:
     explicit SingleCopy(const QString& programTitle, QObject* parent = nullptr);
+    // Stops listening and removes the endpoint, then lets the lock go.
     ~SingleCopy() override;
 
-    // The socket path for a program title; titles differing only in case share it.
+    // The socket path for a program title; titles differing only in case share it. The
+    // lock is the same path with ".lock" added.
     static QString endpointFor(const QString& programTitle);
 
-    // Asks the running copy, if any, to close and waits until it answers that it has
-    // closed (or hangs up), at most `bound`. True when a running copy was found.
-    // An endpoint left behind by a crashed copy refuses the connection at once.
-    bool closeRunningCopy(std::chrono::milliseconds bound = std::chrono::seconds(60));
+    // Makes this the running copy. When another copy holds the lock, it is asked to close
+    // and this waits until it has ended, for as long as it lives: a copy that is stopped
+    // holds a later start up until it goes on, and two copies never run. True when another
+    // copy was running. (Should the lock not open at all, this copy goes on by itself.)
+    bool claim();
 
-    // Answers later starts from now on: `closeRequested` must close the program's main
-    // window (running its closing sequence) before it returns; the answer goes out after.
+    // Answers later starts from now on: each request to close calls `closeRequested`.
     bool listen(std::function<void()> closeRequested);
 
   private:
     void serve(class QLocalSocket* socket);
 
+    QString title_;
     QString endpoint_;
+    int lockFd_ = -1;
+    bool owner_ = false;
     QLocalServer server_;
     std::function<void()> closeRequested_;
 };

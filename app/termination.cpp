@@ -1,6 +1,6 @@
 #include "termination.h"
 
-#include <QCoreApplication>
+#include <QObject>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_UNIX
@@ -33,12 +33,12 @@ void holdTerminationSignals() {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 
-void closeOnTerminationSignals(std::function<void()> close) {
+void closeOnTerminationSignals(QObject* context, std::function<void()> close) {
     holdTerminationSignals();
     if (wakeFds[1] < 0) return;
     // Signals that came before are waiting in the socket: the notifier sees them at once.
-    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [close = std::move(close)] {
+    auto* notifier = new QSocketNotifier(wakeFds[1], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [close = std::move(close)] {
         char byte;
         if (::read(wakeFds[1], &byte, 1) == 1) close();
     });
@@ -47,6 +47,6 @@ void closeOnTerminationSignals(std::function<void()> close) {
 #else
 
 void holdTerminationSignals() {}
-void closeOnTerminationSignals(std::function<void()>) {}
+void closeOnTerminationSignals(QObject*, std::function<void()>) {}
 
 #endif

@@ -3,6 +3,7 @@
 #include "singlecopy.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -75,6 +76,11 @@ class SingleCopyTest : public testing::Test {
     sim::Simulator receiver;
 };
 
+// What start-up with Radio1 sends: "H101", "J4000", "J4101", the tune twice, the volume
+// once (the slider stands at 80 already). The endpoint listens before start-up, so a test
+// waits for all of them.
+constexpr std::size_t kStartupLines = 6;
+
 std::string cmds(std::initializer_list<const char*> commands) {
     std::string out;
     for (const char* c : commands) out += std::string(c) + "\r\n";
@@ -97,7 +103,7 @@ TEST_F(SingleCopyTest, SecondStartWithoutChannelClosesTheRunningCopyAndEnds) {
     // Receiver on: the first switches it off before it ends.
     first = launch({"Radio1"});
     ASSERT_TRUE(waitUntilListening(*first));
-    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
     receiver.clear();
     second = launch({});
     ASSERT_TRUE(second->waitForFinished(30000));
@@ -110,7 +116,7 @@ TEST_F(SingleCopyTest, SecondStartWithoutChannelClosesTheRunningCopyAndEnds) {
 TEST_F(SingleCopyTest, SecondStartWithChannelTakesOverAfterTheFirstHasClosed) {
     auto first = launch({"Radio1"});
     ASSERT_TRUE(waitUntilListening(*first));
-    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
     receiver.clear();
 
     QElapsedTimer clock;
@@ -170,7 +176,7 @@ TEST_F(SingleCopyTest, LeftoverEndpointNeitherBlocksNorDelaysAStartAndTheEndpoin
 TEST_F(SingleCopyTest, TerminationSignalClosesLikeTheWindowsCloseBox) {
     auto running = launch({"Radio1"});
     ASSERT_TRUE(waitUntilListening(*running));
-    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
     receiver.clear();
     running->terminate();  // SIGTERM
     ASSERT_TRUE(running->waitForFinished(10000));
@@ -196,12 +202,99 @@ TEST_F(SingleCopyTest, TerminationSignalDuringStartUpStillSwitchesOff) {
     EXPECT_EQ(lines.back(), "H100");
 }
 
+// A copy that is stopped holds a later start up until it goes on: the later start never
+// replaces its endpoint nor runs beside it, however long it waits (before, it gave up after
+// 60 s, took the endpoint over and tuned; the stopped copy, once continued, removed the
+// new copy's endpoint, and a third start ran beside that one).
+TEST_F(SingleCopyTest, AStoppedCopyHoldsALaterStartUpAndNeverRunsBesideIt) {
+    constexpr auto kStoppedFor = 3s;
+    auto first = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*first));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
+    receiver.clear();
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(first->processId()), SIGSTOP), 0);
+    auto second = launch({"Radio2"});
+    QThread::sleep(std::chrono::duration_cast<std::chrono::seconds>(kStoppedFor).count());
+    EXPECT_EQ(second->state(), QProcess::Running);
+    EXPECT_EQ(receiver.received(), "");  // it waits, and touches nothing
+    ASSERT_EQ(::kill(static_cast<pid_t>(first->processId()), SIGCONT), 0);
+
+    ASSERT_TRUE(first->waitForFinished(30000));
+    EXPECT_EQ(first->exitCode(), 0);
+    ASSERT_TRUE(receiver.waitForLines(8, 20s));
+    EXPECT_EQ(receiver.lines(),
+              (std::vector<std::string>{"H100", "H101", "J4000", "J4101", "K00080700000060400",
+                                        "K00080700000060400", "J4078", "J4078"}));
+
+    // The copy that took over is the one a third start finds.
+    ASSERT_TRUE(waitUntilListening(*second));
+    receiver.clear();
+    auto third = launch({});
+    ASSERT_TRUE(third->waitForFinished(30000));
+    EXPECT_EQ(third->exitCode(), 0);
+    ASSERT_TRUE(second->waitForFinished(10000));
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    struct stat st {};
+    EXPECT_NE(::stat(endpoint().c_str(), &st), 0);  // the last copy took its endpoint along
+}
+
+// A copy still showing its start-up box ("KIVO.ini" missing) is found by a later start and
+// ends at once: its box is dismissed and its closing sequence runs; a termination signal
+// ends it alike (before, the endpoint listened only after start-up: a later start ran as
+// a second copy, and a signal waited for the box).
+TEST_F(SingleCopyTest, ACopyShowingItsStartUpBoxEndsOnRequest) {
+    struct Case {
+        const char* name;
+        QStringList secondStart;  // empty: SIGTERM instead
+    } cases[] = {
+        {"a start without channel", {""}},
+        {"a start with a channel", {"Radio1"}},
+        {"a termination signal", {}},
+    };
+    const std::string ini = program.file("KIVO.ini");
+    const std::string kept = program.file("KIVO.ini.kept");
+    std::filesystem::rename(ini, kept);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(ini);
+        auto boxed = launch({});
+        ASSERT_TRUE(waitUntilListening(*boxed));
+        QThread::msleep(500);  // into its box
+        ASSERT_EQ(boxed->state(), QProcess::Running);
+        std::filesystem::copy_file(kept, ini);  // the later start has one
+
+        std::unique_ptr<QProcess> second;
+        if (c.secondStart.isEmpty())
+            boxed->terminate();
+        else
+            second = launch(c.secondStart.front().isEmpty() ? QStringList{} : c.secondStart);
+        ASSERT_TRUE(boxed->waitForFinished(10000));
+        EXPECT_EQ(boxed->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(boxed->exitCode(), 0);
+        if (!second) continue;
+        if (c.secondStart.front().isEmpty()) {
+            ASSERT_TRUE(second->waitForFinished(10000));  // it only closed the boxed copy
+            EXPECT_EQ(second->exitCode(), 0);
+            EXPECT_EQ(receiver.received(), "");
+            continue;
+        }
+        // It takes over and tunes, then a third start closes it in turn.
+        ASSERT_TRUE(receiver.waitForLines(kStartupLines, 20s));
+        ASSERT_TRUE(waitUntilListening(*second));
+        auto third = launch({});
+        ASSERT_TRUE(third->waitForFinished(30000));
+        ASSERT_TRUE(second->waitForFinished(10000));
+        receiver.clear();
+    }
+}
+
 // Options that print something neither look for a running copy nor open a port; a bad
 // option is refused before anything else happens.
 TEST_F(SingleCopyTest, PrintingOptionsAndBadOptionsLeaveTheRunningCopyAlone) {
     auto running = launch({"Radio1"});
     ASSERT_TRUE(waitUntilListening(*running));
-    ASSERT_TRUE(receiver.waitForLines(5, 10s));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
     receiver.clear();
 
     struct Case {

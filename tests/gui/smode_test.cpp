@@ -183,7 +183,7 @@ TEST_F(WindowTest, ClosingTheStripSwitchesOffAndEndsTheProgram) {
     EXPECT_FALSE(form2->isVisible());
 }
 
-TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndHearsBackOnlyAfterTheClose) {
+TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndGoesOnOnlyAfterTheClose) {
     writeChannelFile({});
     addReceiver("COM3");
     start();
@@ -191,28 +191,29 @@ TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndHearsBackOnlyAfterTheC
     sent(24);
     click(form1->Button8);
     QSignalSpy closed(form1.get(), &TForm1::closed);
-    SingleCopy running(QStringLiteral("kivo-smode-test"));
     std::atomic<bool> closeFinished = false;
-    ASSERT_TRUE(running.listen([&] {
-        form1->close();
-        closeFinished = true;
-    }));
+    QObject::connect(form1.get(), &TForm1::closed, [&] { closeFinished = true; });
+    auto running = std::make_unique<SingleCopy>(QStringLiteral("kivo-smode-test"));
+    ASSERT_FALSE(running->claim());
+    ASSERT_TRUE(running->listen([&] { form1->requestClose(); }));
 
     // The later start runs on its own thread: this one must keep serving the windows.
     std::atomic<bool> done = false;
     bool found = false;
-    bool closedWhenAnswered = false;
+    bool closedFirst = false;
     std::thread later([&] {
-        found = SingleCopy(QStringLiteral("KIVO-smode-test")).closeRunningCopy();
-        closedWhenAnswered = closeFinished.load();
+        SingleCopy next(QStringLiteral("KIVO-smode-test"));
+        found = next.claim();
+        closedFirst = closeFinished.load();
         done = true;
     });
+    QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 20000);
+    running.reset();  // this copy ends, and its lock with it
     QTRY_VERIFY_WITH_TIMEOUT(done.load(), 20000);
     later.join();
     EXPECT_TRUE(found);  // titles compare without regard to case
-    EXPECT_TRUE(closedWhenAnswered);
+    EXPECT_TRUE(closedFirst);
     EXPECT_SENT(cmds({"H100"}));
-    EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(form2->isVisible());
     EXPECT_FALSE(form1->rs232c1.isOpen());
 }

@@ -1,0 +1,94 @@
+// A request to end while a sequence waits on a held line (flow stopped on a real
+// pseudo-terminal, one short txtimeout per command): the close box, a later start (a real
+// process) and a termination signal are each taken during the wait, the rest of the
+// sequence is not tried, and the closing sequence still switches the receiver off.
+#include <signal.h>
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <chrono>
+#include <functional>
+
+#include "guitest.h"
+#include "singlecopy.h"
+#include "termination.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Request {
+    const char* name;
+    // Sets the request up before the line is held, and makes it while the first command
+    // waits.
+    std::function<void(TForm1&)> prepare;
+    std::function<void(TForm1&)> make;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, ARequestToEndIsTakenWhileACommandWaitsOnAHeldLine) {
+    std::unique_ptr<SingleCopy> single;
+    std::unique_ptr<QProcess> later;
+    const Request requests[] = {
+        {"the close box", [](TForm1&) {},
+         [](TForm1& form) {
+             QMetaObject::invokeMethod(
+                 &form, [&form] { form.close(); }, Qt::QueuedConnection);
+         }},
+        {"a later start",
+         [&](TForm1& form) {
+             single = std::make_unique<SingleCopy>(QStringLiteral("kivo"));
+             ASSERT_FALSE(single->claim());
+             ASSERT_TRUE(single->listen([&form] { form.requestClose(); }));
+         },
+         [&](TForm1&) {
+             later = std::make_unique<QProcess>();
+             later->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+             later->start(QStringLiteral(KIVO_PROGRAM), QStringList{});
+         }},
+        {"a termination signal",
+         [](TForm1& form) { closeOnTerminationSignals(&form, [&form] { form.requestClose(); }); },
+         [](TForm1&) { ::raise(SIGTERM); }},
+    };
+
+    writeChannelFile({});
+    for (const Request& request : requests) {
+        SCOPED_TRACE(request.name);
+        testenv::Pty pty;
+        pty.linkAs(ports.path(), "COM3");
+        start();
+        request.prepare(*form1);
+        form1->rs232c1.txtimeout = 300;
+        int heldCommands = 0;
+        auto letThrough = form1->control().onLineHeld;
+        form1->control().onLineHeld = [&] {
+            if (++heldCommands == 1) request.make(*form1);
+            // The request may take a few turns to arrive (a process starting).
+            for (int turn = 0; turn < 500 && !form1->closing(); ++turn) {
+                letThrough();
+                QTest::qSleep(20);
+            }
+            pty.holdOutput(false);
+        };
+        QSignalSpy closed(form1.get(), &TForm1::closed);
+
+        pty.holdOutput(true);
+        switchOn("COM3");            // "G300" waits on the held line, the request comes meanwhile
+        EXPECT_EQ(heldCommands, 1);  // nothing after "G300" was tried
+        EXPECT_EQ(closed.count(), 1);
+        EXPECT_FALSE(form1->rs232c1.isOpen());
+        EXPECT_EQ(pty.drain(), "H100\r\n");
+
+        if (later) {
+            single.reset();  // this copy has ended: the later start goes on, and ends
+            ASSERT_TRUE(later->waitForFinished(20000));
+            EXPECT_EQ(later->exitCode(), 0);
+            later.reset();
+        }
+        form2.reset();
+        form1.reset();
+        std::filesystem::remove(ports.path() + "/COM3");
+    }
+}
