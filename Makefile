@@ -6,7 +6,7 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-asan test-tsan test-windows bench run screenshot install package clean
+.PHONY: all deps build test test-asan test-tsan test-windows bench fuzz run screenshot install package clean
 
 all: build
 
@@ -42,6 +42,14 @@ bench: deps
 	@cmake --build $(BUILD) -j$(JOBS) --target kivo_benchmarks
 	@scripts/bench.sh $(BUILD)
 
+# Every fuzz target (tests/fuzz), built with clang in its own folder, for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 180
+fuzz: deps
+	@cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DKIVO_FUZZ=ON \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
 run: build
 	@scripts/run-with-sim.sh $(BUILD)
 
@@ -61,4 +69,4 @@ package: deps
 	@rm -rf $(BUILD)/_CPack_Packages
 
 clean:
-	rm -rf build build-asan build-tsan build-windows
+	rm -rf build build-asan build-tsan build-windows build-fuzz

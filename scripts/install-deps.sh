@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ make cmake pkg-config clang-format
+  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   xvfb xauth
