@@ -1,13 +1,16 @@
 // The receiver operations against an in-memory window and a real port: a pseudo-
-// terminal registered as COM3, whose far end the test reads.
+// terminal registered as COM3, whose far end the test reads (and whose output it can hold
+// as flow control would).
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "cp932.h"
 #include "errors.h"
 #include "heldterminal.h"
 #include "ptywindow.h"
+#include "sending.h"
 
 using namespace kivo;
 
@@ -286,4 +289,48 @@ TEST_F(Sequences, SaveOnlyAfterYes) {
     window.list.setLines({});
     control.Button4Click();
     EXPECT_EQ(window.list.lines(), std::vector<std::string>{"a,AM,1,1,COM1"});
+}
+
+// On a line whose output is held (flow stopped) each command costs one short txtimeout.
+constexpr int kHeldTxTimeout = 300;
+
+// The line moves again in the middle of a command's wait: what the receiver then gets is
+// made of whole commands only (before, the bytes after the given-up one followed: "101"
+// CR LF, then the next command).
+TEST_F(Sequences, HeldLineAGivenUpCommandLeavesNothingOfItselfOnTheLine) {
+    port.txtimeout = kHeldTxTimeout;
+    ASSERT_TRUE(port.open());
+    pty.holdOutput(true);
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kHeldTxTimeout * 3 / 2));
+        pty.holdOutput(false);
+    });
+    sendCommand(port, "H101");
+    release.join();
+    EXPECT_TRUE(sendCommand(port, "J4101"));
+    const std::string got = line();
+    // Had the line moved before the first byte was given up, H101 went whole.
+    EXPECT_TRUE(got == "J4101\r\n" || got == "H101\r\nJ4101\r\n") << testing::PrintToString(got);
+}
+
+// A request to end that the window takes while a command waits on the held line: the
+// rest of the switch-on (and the selected channel's tune and volume) is not tried, and
+// the closing sequence still sends its "H100".
+TEST_F(Sequences, HeldLineARequestToEndStopsTheSequenceButNotTheClosing) {
+    port.txtimeout = kHeldTxTimeout;
+    window.list.setLines({"Radio1,AM,594,80,COM3"});
+    window.list.setSelectedIndex(0);
+    int heldCommands = 0;
+    control.onLineHeld = [&] {
+        if (++heldCommands == 2) control.requestStop();  // taken during "H101"
+    };
+    pty.holdOutput(true);
+    control.Button2Click();
+    EXPECT_EQ(heldCommands, 2);  // "G300" and "H101" only
+    EXPECT_EQ(window.frequency, "594");
+
+    pty.holdOutput(false);
+    control.FormClose();
+    EXPECT_EQ(line(), "H100\r\n");
+    EXPECT_FALSE(port.isOpen());
 }
