@@ -66,7 +66,7 @@ HandlerScope::~HandlerScope() {
 }
 
 void whenNoHandlerRuns(std::function<void()> work) {
-    if (handlerDepth > 0) {
+    if (handlerDepth > 0 || held) {
         afterHandlers.push_back(std::move(work));
         return;
     }

@@ -17,7 +17,8 @@ constexpr qint64 kReadBuffer = 16 * 1024;
 // The system's own send buffer for a client, kept small so that what a client leaves
 // unread is bounded by us and not by the system's buffer tuning (megabytes on loopback).
 constexpr int kSendBuffer = 32 * 1024;
-// While a modal box is up, the next turn is looked at this often.
+// While a modal box is up, or a held line lets the queue through, the next turn is looked
+// at this often.
 constexpr int kModalRetryMs = 50;
 
 }  // namespace
@@ -93,7 +94,8 @@ void RemoteServer::takeTurn() {
     // Inside a handler's modal box (ours or a user's), or inside a command: never run
     // a command beside another handler. The outer turn posts the next one itself.
     if (serving_) return;
-    if (QApplication::activeModalWidget()) {
+    // Nor while a handler's command waits on a held line and lets the queue through.
+    if (QApplication::activeModalWidget() || handlersHeld()) {
         if (!ready_.empty() && !turnPosted_) {
             turnPosted_ = true;
             QTimer::singleShot(kModalRetryMs, this, &RemoteServer::takeTurn);
@@ -105,7 +107,10 @@ void RemoteServer::takeTurn() {
     ready_.pop_front();
     client->queued = false;
     serving_ = true;
-    serve(client);
+    {
+        HandlerScope running;  // a request to end taken meanwhile closes after the command
+        serve(client);
+    }
     serving_ = false;
     removeDropped();
     if (!ready_.empty()) postTurn();

@@ -1,6 +1,7 @@
 #include "guitest.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QInputMethodEvent>
 #include <QTest>
 #include <fstream>
@@ -121,4 +122,15 @@ std::string cmds(std::initializer_list<const char*> commands) {
     std::string out;
     for (const char* c : commands) out += std::string(c) + "\r\n";
     return out;
+}
+
+bool processEventsUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qSleep(5);
+    }
+    return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,11 @@ class WindowTest : public testing::Test {
     std::unique_ptr<TForm1> form1;
     std::unique_ptr<TForm2> form2;
 };
+
+// Runs the event loop until `done` holds, at most `ms` milliseconds; true when it held.
+// (QtTest's QTRY macros tell GoogleTest nothing when they time out: the test would just
+// return early and pass.)
+bool processEventsUntil(const std::function<bool()>& done, int ms);
 
 // Expects exactly `expected` at the receiver (waiting, bounded, until that much has come).
 #define EXPECT_SENT(expected)                         \

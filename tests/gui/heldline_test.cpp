@@ -6,11 +6,13 @@
 
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <chrono>
 #include <functional>
 
 #include "guitest.h"
+#include "remoteserver.h"
 #include "singlecopy.h"
 #include "termination.h"
 
@@ -91,4 +93,41 @@ TEST_F(WindowTest, ARequestToEndIsTakenWhileACommandWaitsOnAHeldLine) {
         form1.reset();
         std::filesystem::remove(ports.path() + "/COM3");
     }
+}
+
+// The command waiting on the held line is a remote client's: the close box taken meanwhile
+// ends the program once that command has returned, and nothing more of it is tried.
+TEST_F(WindowTest, ARequestToEndDuringARemoteCommandOnAHeldLineClosesAfterIt) {
+    writeChannelFile({});
+    testenv::Pty pty;
+    pty.linkAs(ports.path(), "COM3");
+    start();
+    choosePort("COM3");
+    form1->rs232c1.txtimeout = 300;
+    RemoteServer server(form1->control());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    int heldCommands = 0;
+    auto letThrough = form1->control().onLineHeld;
+    form1->control().onLineHeld = [&] {
+        if (++heldCommands == 1)
+            QMetaObject::invokeMethod(
+                form1.get(), [this] { form1->close(); }, Qt::QueuedConnection);
+        for (int turn = 0; turn < 500 && !form1->closing(); ++turn) {
+            letThrough();
+            QTest::qSleep(20);
+        }
+        pty.holdOutput(false);
+    };
+    QSignalSpy closed(form1.get(), &TForm1::closed);
+
+    pty.holdOutput(true);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write("\\set_powerstat 1\n");
+    client.flush();
+    ASSERT_TRUE(processEventsUntil([&] { return closed.count() == 1; }, 20000));
+    EXPECT_EQ(heldCommands, 1);
+    EXPECT_FALSE(form1->rs232c1.isOpen());
+    EXPECT_EQ(pty.drain(), "H100\r\n");
 }

@@ -113,6 +113,7 @@ TEST_F(InstalledProgramTest, ConfigFolderForTheInstalledCopyAndOneProgramToASeco
     // The title is the key: each copy closes the other.
     for (auto [first, second] : {std::pair{installed, elsewhere.file("kivo")},
                                  std::pair{elsewhere.file("kivo"), installed}}) {
+        receiver.clear();  // the copy listens before its start-up has sent anything
         auto running = launch(first, {"Radio1"});
         ASSERT_TRUE(waitUntilListening(*running)) << first;
         ASSERT_TRUE(receiver.waitForLines(6, 20s)) << first;

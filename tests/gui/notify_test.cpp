@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QThread>
 
+#include "guitest.h"
 #include "qtnotifywindow.h"
 #include "rs232c.h"
 #include "testenv.h"
@@ -27,9 +28,9 @@ TEST(QtNotifications, ArrivalsRunTheHandlerOnTheGuiThreadThroughTheEventLoop) {
         };
         ASSERT_TRUE(port.open());
         far.write("abc");
-        QTRY_VERIFY_WITH_TIMEOUT(calls >= 1, 5000);
+        ASSERT_TRUE(processEventsUntil([&] { return calls >= 1; }, 5000));
         EXPECT_TRUE(onGuiThread);
-        QTRY_COMPARE_WITH_TIMEOUT(port.rxcount(), 3, 5000);
+        ASSERT_TRUE(processEventsUntil([&] { return port.rxcount() == 3; }, 5000));
 
         // Notifications still on their way when the component goes are dropped.
         far.write("d");

@@ -169,11 +169,11 @@ TEST_F(WindowTest, TimerTicksSendThePeriodicCommandAndClosingSwitchesOff) {
     sent(24);
     form1->Timer1.setInterval(100);
     form1->Timer1.start();
-    QTRY_VERIFY_WITH_TIMEOUT(receiver.received().size() >= 7, 5000);
+    ASSERT_TRUE(processEventsUntil([&] { return receiver.received().size() >= 7; }, 5000));
     form1->Timer1.stop();
     EXPECT_EQ(sent(7).substr(0, 7), cmds({"J4101"}));
     // The answers were read and thrown away.
-    QTRY_COMPARE_WITH_TIMEOUT(form1->rs232c1.rxcount(), 0, 5000);
+    ASSERT_TRUE(processEventsUntil([&] { return form1->rs232c1.rxcount() == 0; }, 5000));
 
     QSignalSpy closed(form1.get(), &TForm1::closed);
     form1->close();
