@@ -49,6 +49,9 @@ class SingleCopyTest : public testing::Test {
         env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path()));
         p->setProcessEnvironment(env);
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A group of its own: when the test's group is orphaned, the kernel would wake a
+        // stopped member with SIGHUP and SIGCONT, and the stopped copy must stay stopped.
+        p->setChildProcessModifier([] { ::setpgid(0, 0); });
         p->start(QString::fromStdString(program.file("kivo")), args);
         EXPECT_TRUE(p->waitForStarted(10000));
         return p;
