@@ -84,7 +84,8 @@ std::optional<long double> parseFrequency(std::string_view text) {
     errno = 0;
     value = std::strtold(number.c_str(), &end);
     if (end != number.c_str() + number.size()) return std::nullopt;
-    if (errno == ERANGE) value = exponent.starts_with('-') ? 0.0L : HUGE_VALL;
+    if (errno == ERANGE)  // beyond the range or below it
+        value = leadingPower(intDigits, fracDigits, exponent) < 0 ? 0.0L : HUGE_VALL;
 #else
     auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (error == std::errc::result_out_of_range)  // beyond the range or below it
