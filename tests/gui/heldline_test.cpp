@@ -10,6 +10,7 @@
 #include <QTest>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include "guitest.h"
 #include "remoteserver.h"
@@ -27,6 +28,25 @@ struct Request {
     std::function<void(TForm1&)> prepare;
     std::function<void(TForm1&)> make;
 };
+
+// Holds the line's output; when the first command waits on it, `request` is made and the
+// window lets its queue through until the request has been taken, then the line moves
+// again. Counts the commands that waited.
+std::shared_ptr<int> holdLineUntil(TForm1& form, testenv::Pty& pty, std::function<void()> request) {
+    auto held = std::make_shared<int>(0);
+    auto letThrough = form.control().onLineHeld;
+    form.control().onLineHeld = [&form, &pty, held, letThrough, request] {
+        if (++*held == 1) request();
+        // The request may take a few turns to arrive (a process starting).
+        for (int turn = 0; turn < 500 && !form.closing(); ++turn) {
+            letThrough();
+            QTest::qSleep(20);
+        }
+        pty.holdOutput(false);
+    };
+    pty.holdOutput(true);
+    return held;
+}
 
 }  // namespace
 
@@ -63,22 +83,10 @@ TEST_F(WindowTest, ARequestToEndIsTakenWhileACommandWaitsOnAHeldLine) {
         start();
         request.prepare(*form1);
         form1->rs232c1.txtimeout = 300;
-        int heldCommands = 0;
-        auto letThrough = form1->control().onLineHeld;
-        form1->control().onLineHeld = [&] {
-            if (++heldCommands == 1) request.make(*form1);
-            // The request may take a few turns to arrive (a process starting).
-            for (int turn = 0; turn < 500 && !form1->closing(); ++turn) {
-                letThrough();
-                QTest::qSleep(20);
-            }
-            pty.holdOutput(false);
-        };
+        auto heldCommands = holdLineUntil(*form1, pty, [&] { request.make(*form1); });
         QSignalSpy closed(form1.get(), &TForm1::closed);
-
-        pty.holdOutput(true);
-        switchOn("COM3");            // "G300" waits on the held line, the request comes meanwhile
-        EXPECT_EQ(heldCommands, 1);  // nothing after "G300" was tried
+        switchOn("COM3");             // "G300" waits on the held line, the request comes meanwhile
+        EXPECT_EQ(*heldCommands, 1);  // nothing after "G300" was tried
         EXPECT_EQ(closed.count(), 1);
         EXPECT_FALSE(form1->rs232c1.isOpen());
         EXPECT_EQ(pty.drain(), "H100\r\n");
@@ -106,28 +114,18 @@ TEST_F(WindowTest, ARequestToEndDuringARemoteCommandOnAHeldLineClosesAfterIt) {
     form1->rs232c1.txtimeout = 300;
     RemoteServer server(form1->control());
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-    int heldCommands = 0;
-    auto letThrough = form1->control().onLineHeld;
-    form1->control().onLineHeld = [&] {
-        if (++heldCommands == 1)
-            QMetaObject::invokeMethod(
-                form1.get(), [this] { form1->close(); }, Qt::QueuedConnection);
-        for (int turn = 0; turn < 500 && !form1->closing(); ++turn) {
-            letThrough();
-            QTest::qSleep(20);
-        }
-        pty.holdOutput(false);
-    };
+    auto heldCommands = holdLineUntil(*form1, pty, [this] {
+        QMetaObject::invokeMethod(
+            form1.get(), [this] { form1->close(); }, Qt::QueuedConnection);
+    });
     QSignalSpy closed(form1.get(), &TForm1::closed);
-
-    pty.holdOutput(true);
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, server.serverPort());
     ASSERT_TRUE(client.waitForConnected(5000));
     client.write("\\set_powerstat 1\n");
     client.flush();
     ASSERT_TRUE(processEventsUntil([&] { return closed.count() == 1; }, 20000));
-    EXPECT_EQ(heldCommands, 1);
+    EXPECT_EQ(*heldCommands, 1);
     EXPECT_FALSE(form1->rs232c1.isOpen());
     EXPECT_EQ(pty.drain(), "H100\r\n");
 }
