@@ -324,7 +324,7 @@ TEST_F(Sequences, HeldLineARequestToEndStopsTheSequenceButNotTheClosing) {
     control.onLineHeld = [&] {
         if (++heldCommands == 2) control.requestStop();  // taken during "H101"
     };
-    pty.holdOutput(true);
+    port.OnOpen = [this](Trs232c&) { pty.holdOutput(true); };  // before "G300"
     control.Button2Click();
     EXPECT_EQ(heldCommands, 2);  // "G300" and "H101" only
     EXPECT_EQ(window.frequency, "594");

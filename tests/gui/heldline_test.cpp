@@ -44,7 +44,8 @@ std::shared_ptr<int> holdLineUntil(TForm1& form, testenv::Pty& pty, std::functio
         }
         pty.holdOutput(false);
     };
-    pty.holdOutput(true);
+    // Held once the port is open (opening sets the line up afresh), before the first command.
+    form.rs232c1.OnOpen = [&pty](Trs232c&) { pty.holdOutput(true); };
     return held;
 }
 

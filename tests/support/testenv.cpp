@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,9 +47,47 @@ Pty::~Pty() {
     if (master_ >= 0) ::close(master_);
 }
 
+// Only the master is ours, and the port under test holds the slave in exclusive mode: the
+// slave's output is stopped the way a receiver's XOFF stops it, through its own flow
+// control (its settings reach it through the master), and moves again when that is
+// switched off, which the terminal does at once.
 void Pty::holdOutput(bool held) {
-    if (::tcflow(slaveKeep_, held ? TCOOFF : TCOON) != 0)
-        throw std::system_error(errno, std::generic_category(), "tcflow");
+    termios t{};
+    if (::tcgetattr(master_, &t) != 0)
+        throw std::system_error(errno, std::generic_category(), "tcgetattr");
+    if (!held) {
+        if (!holding_) return;
+        holding_ = false;
+        t.c_iflag &= ~IXON;
+        const bool moved = ::tcsetattr(master_, TCSANOW, &t) == 0;
+        t.c_iflag = static_cast<tcflag_t>(savedInputFlags_);
+        if (!moved || ::tcsetattr(master_, TCSANOW, &t) != 0)
+            throw std::system_error(errno, std::generic_category(), "tcsetattr");
+        return;
+    }
+    if (holding_) return;
+    savedInputFlags_ = t.c_iflag;
+    // Packet mode reports the moment the stop has taken effect.
+    int on = 1;
+    if (::ioctl(master_, TIOCPKT, &on) != 0)
+        throw std::system_error(errno, std::generic_category(), "TIOCPKT");
+    t.c_iflag |= IXON;
+    if (::tcsetattr(master_, TCSANOW, &t) != 0)
+        throw std::system_error(errno, std::generic_category(), "tcsetattr");
+    holding_ = true;
+    write(std::string(1, static_cast<char>(t.c_cc[VSTOP])));
+    bool stopped = false;
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!stopped && Clock::now() < deadline) {
+        // Only the status is read here: data waiting stays for read() and drain().
+        pollfd p{master_, POLLPRI, 0};
+        if (::poll(&p, 1, 50) <= 0 || !(p.revents & POLLPRI)) continue;
+        unsigned char status = 0;
+        if (::read(master_, &status, 1) == 1) stopped = status & TIOCPKT_STOP;
+    }
+    int off = 0;
+    ::ioctl(master_, TIOCPKT, &off);
+    if (!stopped) throw std::runtime_error("pty output did not stop");
 }
 
 void Pty::linkAs(const std::string& portsDir, const std::string& comName) const {

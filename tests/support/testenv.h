@@ -48,13 +48,15 @@ class Pty {
                       std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Closes the master: the slave side sees a hang-up.
     void hangUp();
-    // Stops the slave's output as flow control would (nothing reaches the master), or
-    // lets it move again.
+    // Stops the slave's output as a far end's XOFF would (nothing more reaches the master;
+    // returns once the stop has taken effect), or lets it move again.
     void holdOutput(bool held);
 
   private:
     int master_ = -1;
     std::string slave_;
+    bool holding_ = false;
+    unsigned long savedInputFlags_ = 0;
 };
 
 // A whole file's bytes written (replacing it) and read back; reading a missing file gives "".
