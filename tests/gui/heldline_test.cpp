@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -132,4 +133,42 @@ TEST_F(WindowTest, ARequestToEndDuringARemoteCommandOnAHeldLineClosesAfterIt) {
     EXPECT_EQ(*heldCommands, 1);
     EXPECT_FALSE(form1->rs232c1.isOpen());
     EXPECT_EQ(pty.drain(), "H100\r\n");
+}
+
+// A remote client's command that comes while a window's command waits on the held line
+// waits its turn: it runs after the window's sequence, never inside its wait (before, it
+// ran there and sent its own command into the middle of the sequence).
+TEST_F(WindowTest, ARemoteCommandWaitsForAWindowsCommandOnAHeldLine) {
+    writeChannelFile({});
+    testenv::Pty pty;
+    pty.linkAs(ports.path(), "COM3");
+    start();
+    form1->rs232c1.txtimeout = 300;
+    RemoteServer server(form1->control());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(5000));
+
+    auto letThrough = form1->control().onLineHeld;
+    int depth = 0, deepest = 0, held = 0;
+    form1->control().onLineHeld = [&] {
+        deepest = std::max(deepest, ++depth);
+        if (++held == 1) {
+            client.write("F 954000\n");
+            client.flush();
+            for (int turn = 0; turn < 25; ++turn) {  // the request is in well before the end
+                letThrough();
+                QTest::qSleep(20);
+            }
+            pty.holdOutput(false);
+        }
+        --depth;
+    };
+    form1->rs232c1.OnOpen = [&pty](Trs232c&) { pty.holdOutput(true); };
+    switchOn("COM3");  // "G300" waits on the held line and is withdrawn
+    EXPECT_EQ(deepest, 1);
+    ASSERT_TRUE(processEventsUntil([&] { return client.bytesAvailable() > 0; }, 20000));
+    EXPECT_EQ(client.readAll(), "RPRT 0\n");
+    EXPECT_EQ(pty.drain(), cmds({"H101", "J4000", "J4101", "K00000954000020100"}));
 }
