@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "channelfile.h"
+#include "channels.h"
 
 namespace {
 
@@ -67,9 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    const std::vector<std::string> loaded = kivo::loadChannelFile(file);
-    if (loaded != want) std::abort();
-    kivo::saveChannelFile(file, loaded);
-    if (kivo::loadChannelFile(file) != loaded) std::abort();
+    kivo::ChannelList list;
+    list.load(file);
+    if (list.lines() != want) std::abort();
+    list.save(file);
+    kivo::ChannelList again;
+    again.load(file);
+    if (again.lines() != want) std::abort();
     return 0;
 }

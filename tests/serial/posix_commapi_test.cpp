@@ -191,6 +191,39 @@ TEST(PosixCommApi, OverlappedReadPendsCompletesAndIsAborted) {
     EXPECT_EQ(stat.cbInQue, 0u);
 }
 
+// A write the held line keeps back is withdrawn by the purge, from the backend's queue and
+// the kernel's: when the line moves again none of it goes out, and the next write goes whole.
+TEST(PosixCommApi, APurgedWriteOnAHeldLineNeverGoesOut) {
+    OpenPort p;
+    ASSERT_NE(p.h, INVALID_HANDLE_VALUE);
+    CommApi& api = p.api;
+    p.timeouts(0, 0, 0);  // no write time-out: only the purge ends it
+    p.pty.pty.holdOutput(true);
+    DWORD done = 0;
+    ASSERT_FALSE(api.WriteFile(p.h, "H101\r\n", 6, &done, &p.ov));
+    ASSERT_EQ(api.GetLastError(), ERROR_IO_PENDING);
+    EXPECT_EQ(api.WaitForSingleObject(p.ev, 200), WAIT_TIMEOUT);
+    DWORD errors = 0;
+    COMSTAT stat{};
+    api.ClearCommError(p.h, &errors, &stat);
+    EXPECT_EQ(stat.cbOutQue, 6u);
+
+    ASSERT_TRUE(api.PurgeComm(p.h, PURGE_TXABORT | PURGE_TXCLEAR));
+    ASSERT_EQ(api.WaitForSingleObject(p.ev, 0), WAIT_OBJECT_0);
+    EXPECT_FALSE(api.GetOverlappedResult(p.h, &p.ov, &done, 0));
+    EXPECT_EQ(api.GetLastError(), ERROR_OPERATION_ABORTED);
+    api.ClearCommError(p.h, &errors, &stat);
+    EXPECT_EQ(stat.cbOutQue, 0u);
+
+    p.pty.pty.holdOutput(false);
+    EXPECT_EQ(p.pty.pty.drain(), "");
+    if (!api.WriteFile(p.h, "J4101\r\n", 7, &done, &p.ov)) {
+        ASSERT_EQ(api.GetLastError(), ERROR_IO_PENDING);
+        ASSERT_EQ(api.WaitForSingleObject(p.ev, 5000), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(p.pty.pty.read(7, std::chrono::seconds(5)), "J4101\r\n");
+}
+
 TEST(PosixCommApi, ReadTimeoutsEndReadsShort) {
     OpenPort p;
     ASSERT_NE(p.h, INVALID_HANDLE_VALUE);
