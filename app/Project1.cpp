@@ -86,9 +86,15 @@ int main(int argc, char* argv[]) {
 
     // A second start is a switch: without a channel it closes the running copy (and so the
     // receiver) and ends; with one it takes over after a second's pause. Either way it
-    // waits until the running copy has ended.
+    // waits until the running copy has ended; one that does not end in time (stopped, say)
+    // keeps running alone and this start ends, having touched nothing.
     SingleCopy single(programTitle());
-    const bool tookOver = single.claim();
+    const SingleCopy::Claim claim = single.claim();
+    if (claim == SingleCopy::Claim::StillRunning) {
+        std::fprintf(stderr, "%s: the running copy did not close; not started\n", program.c_str());
+        return 1;
+    }
+    const bool tookOver = claim == SingleCopy::Claim::TookOver;
     if (tookOver && !argument) return 0;
 
     // From here start-up may switch the receiver on: a termination signal waits for the

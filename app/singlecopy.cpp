@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -114,7 +115,7 @@ QString SingleCopy::endpointFor(const QString& programTitle) {
     return dir + prefix + QString::fromLatin1(key);
 }
 
-bool SingleCopy::claim() {
+SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
     const QByteArray lockPath = QFile::encodeName(endpoint_ + QStringLiteral(".lock"));
     lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     struct stat st {};
@@ -126,18 +127,26 @@ bool SingleCopy::claim() {
     if (lockFd_ < 0) {
         std::fprintf(stderr, "%s: cannot take the lock %s (%s); running without it\n",
                      qUtf8Printable(title_), lockPath.constData(), std::strerror(errno));
-        return false;
+        return Claim::Alone;
     }
     if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) {
         owner_ = true;
-        return false;
+        return Claim::Alone;
     }
 
     CloseRequest request(QFile::encodeName(endpoint_).toStdString());
     const auto since = std::chrono::steady_clock::now();
+    const auto deadline = since + bound;
     bool told = false;
     while (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        request.askAndWait(200ms);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            ::close(lockFd_);
+            lockFd_ = -1;
+            return Claim::StillRunning;
+        }
+        request.askAndWait(std::min<std::chrono::milliseconds>(
+            200ms, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
         if (!told && std::chrono::steady_clock::now() - since > 5s) {
             std::fprintf(stderr, "%s: waiting for the running copy to close\n",
                          qUtf8Printable(title_));
@@ -145,7 +154,7 @@ bool SingleCopy::claim() {
         }
     }
     owner_ = true;
-    return true;
+    return Claim::TookOver;
 }
 
 bool SingleCopy::listen(std::function<void()> closeRequested) {

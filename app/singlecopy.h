@@ -8,6 +8,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 class SingleCopy : public QObject {
@@ -21,11 +22,17 @@ class SingleCopy : public QObject {
     // lock is the same path with ".lock" added.
     static QString endpointFor(const QString& programTitle);
 
+    enum class Claim {
+        Alone,        // no other copy ran: this is the running copy
+        TookOver,     // another copy ran and has ended: this is the running copy now
+        StillRunning  // the other copy did not end within the bound: this must not run
+    };
+
     // Makes this the running copy. When another copy holds the lock, it is asked to close
-    // and this waits until it has ended, for as long as it lives: a copy that is stopped
-    // holds a later start up until it goes on, and two copies never run. True when another
-    // copy was running. (Should the lock not open at all, this copy goes on by itself.)
-    bool claim();
+    // and this waits until it has ended, at most `bound`: a copy that is stopped holds a
+    // later start up, and two copies never run. (Should the lock not open at all, this
+    // copy goes on by itself.) The default bound outlasts a closing on a held line.
+    Claim claim(std::chrono::milliseconds bound = std::chrono::minutes(3));
 
     // Answers later starts from now on: each request to close calls `closeRequested`.
     bool listen(std::function<void()> closeRequested);

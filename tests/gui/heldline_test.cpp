@@ -64,7 +64,7 @@ TEST_F(WindowTest, ARequestToEndIsTakenWhileACommandWaitsOnAHeldLine) {
         {"a later start",
          [&](TForm1& form) {
              single = std::make_unique<SingleCopy>(QStringLiteral("kivo"));
-             ASSERT_FALSE(single->claim());
+             ASSERT_EQ(single->claim(), SingleCopy::Claim::Alone);
              ASSERT_TRUE(single->listen([&form] { form.requestClose(); }));
          },
          [&](TForm1&) {

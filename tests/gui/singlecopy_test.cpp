@@ -208,7 +208,8 @@ TEST_F(SingleCopyTest, TerminationSignalDuringStartUpStillSwitchesOff) {
 // A copy that is stopped holds a later start up until it goes on: the later start never
 // replaces its endpoint nor runs beside it, however long it waits (before, it gave up after
 // 60 s, took the endpoint over and tuned; the stopped copy, once continued, removed the
-// new copy's endpoint, and a third start ran beside that one).
+// new copy's endpoint, and a third start ran beside that one). A start whose wait runs out
+// ends instead of running.
 TEST_F(SingleCopyTest, AStoppedCopyHoldsALaterStartUpAndNeverRunsBesideIt) {
     constexpr auto kStoppedFor = 3s;
     auto first = launch({"Radio1"});
@@ -221,6 +222,14 @@ TEST_F(SingleCopyTest, AStoppedCopyHoldsALaterStartUpAndNeverRunsBesideIt) {
     QThread::sleep(std::chrono::duration_cast<std::chrono::seconds>(kStoppedFor).count());
     EXPECT_EQ(second->state(), QProcess::Running);
     EXPECT_EQ(receiver.received(), "");  // it waits, and touches nothing
+    {
+        // A start whose wait runs out ends without running: the stopped copy's endpoint
+        // and lock stay as they were.
+        SingleCopy late(QStringLiteral("kivo"));
+        EXPECT_EQ(late.claim(300ms), SingleCopy::Claim::StillRunning);
+    }
+    struct stat kept {};
+    EXPECT_EQ(::stat(endpoint().c_str(), &kept), 0);
     ASSERT_EQ(::kill(static_cast<pid_t>(first->processId()), SIGCONT), 0);
 
     ASSERT_TRUE(first->waitForFinished(30000));

@@ -194,7 +194,7 @@ TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndGoesOnOnlyAfterTheClos
     std::atomic<bool> closeFinished = false;
     QObject::connect(form1.get(), &TForm1::closed, [&] { closeFinished = true; });
     auto running = std::make_unique<SingleCopy>(QStringLiteral("kivo-smode-test"));
-    ASSERT_FALSE(running->claim());
+    ASSERT_EQ(running->claim(), SingleCopy::Claim::Alone);
     ASSERT_TRUE(running->listen([&] { form1->requestClose(); }));
 
     // The later start runs on its own thread: this one must keep serving the windows.
@@ -203,7 +203,7 @@ TEST_F(WindowTest, SecondStartClosesTheProgramFromSModeAndGoesOnOnlyAfterTheClos
     bool closedFirst = false;
     std::thread later([&] {
         SingleCopy next(QStringLiteral("KIVO-smode-test"));
-        found = next.claim();
+        found = next.claim() == SingleCopy::Claim::TookOver;
         closedFirst = closeFinished.load();
         done = true;
     });
