@@ -4,23 +4,23 @@
 
 namespace kivo {
 
-const std::vector<OptionSpec>& programOptions() {
-    static const std::vector<OptionSpec> options = {
-        {"help", OptionSpec::Value::None, 0, "--help", "print this help and exit"},
-        {"version", OptionSpec::Value::None, 0, "--version", "print the version and exit"},
-        {"remote", OptionSpec::Value::Optional, 0, "--remote[=[ADDRESS:]PORT]",
+const std::vector<OptionRule>& programOptions() {
+    static const std::vector<OptionRule> options = {
+        {"help", OptionRule::Value::None, 0, "--help", "print this help and exit"},
+        {"version", OptionRule::Value::None, 0, "--version", "print the version and exit"},
+        {"remote", OptionRule::Value::Optional, 0, "--remote[=[ADDRESS:]PORT]",
          "answer remote-control clients (the rigctld protocol, e.g.\n"
          "`rigctl -m 2`) on ADDRESS:PORT; ADDRESS is IPv4 or [IPv6],\n"
          "default 127.0.0.1, PORT default 4532. Anyone who can reach\n"
          "the address can then control the receiver"},
-        {"list-ports", OptionSpec::Value::None, 0, "--list-ports",
+        {"list-ports", OptionRule::Value::None, 0, "--list-ports",
          "list COM1 to COM9 (what each leads to, whether it\n"
          "opens now and if not why) and the serial devices\n"
          "present, then exit"},
-        {"map-port", OptionSpec::Value::None, 2, "--map-port COMn DEVICE",
+        {"map-port", OptionRule::Value::None, 2, "--map-port COMn DEVICE",
          "make COMn lead to DEVICE (by its /dev/serial/by-id\n"
          "name when it has one, which survives replugging)"},
-        {"unmap-port", OptionSpec::Value::None, 1, "--unmap-port COMn", "remove the COMn link"},
+        {"unmap-port", OptionRule::Value::None, 1, "--unmap-port COMn", "remove the COMn link"},
     };
     return options;
 }

@@ -9,7 +9,7 @@
 
 namespace kivo {
 
-const std::vector<OptionSpec>& programOptions();
+const std::vector<OptionRule>& programOptions();
 
 // The text of --help for a program called `program`, installed in `installedBinDir`.
 std::string usageText(const std::string& program, const std::string& installedBinDir);

@@ -129,10 +129,7 @@ SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
                      qUtf8Printable(title_), lockPath.constData(), std::strerror(errno));
         return Claim::Alone;
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) {
-        owner_ = true;
-        return Claim::Alone;
-    }
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return Claim::Alone;
 
     CloseRequest request(QFile::encodeName(endpoint_).toStdString());
     const auto since = std::chrono::steady_clock::now();
@@ -153,7 +150,6 @@ SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
             told = true;
         }
     }
-    owner_ = true;
     return Claim::TookOver;
 }
 
@@ -161,7 +157,7 @@ bool SingleCopy::listen(std::function<void()> closeRequested) {
     closeRequested_ = std::move(closeRequested);
     // What lies there is a leftover of a copy that has ended: only the lock's holder
     // may remove it. Without the lock, a live copy's endpoint is never touched.
-    if (owner_) QLocalServer::removeServer(endpoint_);
+    if (lockFd_ >= 0) QLocalServer::removeServer(endpoint_);
     return server_.listen(endpoint_);
 }
 

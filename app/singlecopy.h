@@ -42,8 +42,7 @@ class SingleCopy : public QObject {
 
     QString title_;
     QString endpoint_;
-    int lockFd_ = -1;
-    bool owner_ = false;
+    int lockFd_ = -1;  // open only while this copy holds the lock
     QLocalServer server_;
     std::function<void()> closeRequested_;
 };

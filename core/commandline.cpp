@@ -11,7 +11,7 @@ const CommandLine::Option* CommandLine::find(std::string_view name) const {
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& specs) {
+                             const std::vector<OptionRule>& rules) {
     CommandLine line;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -30,27 +30,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& args,
             value = std::string(body.substr(eq + 1));
             body = body.substr(0, eq);
         }
-        auto spec = std::find_if(specs.begin(), specs.end(),
-                                 [&](const OptionSpec& s) { return s.name == body; });
-        if (spec == specs.end()) {
+        auto rule = std::find_if(rules.begin(), rules.end(),
+                                 [&](const OptionRule& s) { return s.name == body; });
+        if (rule == rules.end()) {
             line.error = "unknown option --" + std::string(body);
             return line;
         }
-        if (value && spec->value == OptionSpec::Value::None) {
+        if (value && rule->value == OptionRule::Value::None) {
             line.error = "option --" + std::string(body) + " takes no value";
             return line;
         }
-        if (!value && spec->value == OptionSpec::Value::Required) {
+        if (!value && rule->value == OptionRule::Value::Required) {
             line.error = "option --" + std::string(body) + " needs a value (--" +
                          std::string(body) + "=...)";
             return line;
         }
         CommandLine::Option option{std::string(body), value, {}};
-        for (int k = 0; k < spec->operands; ++k) {
+        for (int k = 0; k < rule->operands; ++k) {
             if (i + 1 >= args.size()) {
                 line.error = "option --" + std::string(body) + " needs " +
-                             std::to_string(spec->operands) +
-                             (spec->operands == 1 ? " argument" : " arguments");
+                             std::to_string(rule->operands) +
+                             (rule->operands == 1 ? " argument" : " arguments");
                 return line;
             }
             option.operands.push_back(args[++i]);
@@ -60,12 +60,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args,
     return line;
 }
 
-std::string describeOptions(const std::vector<OptionSpec>& specs) {
+std::string describeOptions(const std::vector<OptionRule>& rules) {
     constexpr std::size_t column = 24;
     std::string out;
-    for (const OptionSpec& spec : specs) {
-        std::string head = "  " + std::string(spec.synopsis);
-        std::string_view help = spec.help;
+    for (const OptionRule& rule : rules) {
+        std::string head = "  " + std::string(rule.synopsis);
+        std::string_view help = rule.help;
         bool first = true;
         if (head.size() + 2 > column) {
             out += head + "\n";

@@ -10,7 +10,7 @@
 
 namespace kivo {
 
-struct OptionSpec {
+struct OptionRule {
     enum class Value {
         None,      // "--name" only
         Optional,  // "--name" or "--name=VALUE"
@@ -41,9 +41,9 @@ struct CommandLine {
 
 // `args` without the program name.
 CommandLine parseCommandLine(const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& specs);
+                             const std::vector<OptionRule>& rules);
 
 // The options part of a usage text: each synopsis, its help indented below or beside it.
-std::string describeOptions(const std::vector<OptionSpec>& specs);
+std::string describeOptions(const std::vector<OptionRule>& rules);
 
 }  // namespace kivo

@@ -5,10 +5,10 @@
 namespace {
 
 using kivo::CommandLine;
-using kivo::OptionSpec;
-using V = OptionSpec::Value;
+using kivo::OptionRule;
+using V = OptionRule::Value;
 
-const std::vector<OptionSpec> specs = {
+const std::vector<OptionRule> rules = {
     {"help", V::None, 0, "--help", "print help"},
     {"remote", V::Optional, 0, "--remote[=PORT]", "serve"},
     {"level", V::Required, 0, "--level=N", "a level"},
@@ -59,7 +59,7 @@ TEST(CommandLineTest, OptionsChannelAndErrors) {
     for (const Case& c : cases) {
         std::string shown;
         for (const auto& a : c.args) shown += " '" + a + "'";
-        CommandLine line = kivo::parseCommandLine(c.args, specs);
+        CommandLine line = kivo::parseCommandLine(c.args, rules);
         if (!c.error.empty()) {
             EXPECT_NE(line.error.find(c.error), std::string::npos) << shown << ": " << line.error;
             continue;
@@ -71,12 +71,12 @@ TEST(CommandLineTest, OptionsChannelAndErrors) {
 }
 
 TEST(CommandLineTest, LastOccurrenceWinsAndUsageListsEveryOption) {
-    CommandLine line = kivo::parseCommandLine({"--remote=1", "--remote=2"}, specs);
+    CommandLine line = kivo::parseCommandLine({"--remote=1", "--remote=2"}, rules);
     ASSERT_TRUE(line.has("remote"));
     EXPECT_EQ(line.find("remote")->value, "2");
     EXPECT_FALSE(line.has("help"));
 
-    std::string usage = kivo::describeOptions(specs);
+    std::string usage = kivo::describeOptions(rules);
     EXPECT_NE(usage.find("  --help                print help\n"), std::string::npos) << usage;
     // A synopsis too wide for its column puts the help on the lines below.
     EXPECT_NE(usage.find("  --map-port COMn DEVICE\n                        map\n"
