@@ -23,7 +23,7 @@ void saveChannelFile(const std::string& path, const std::vector<std::string>& li
 }
 
 bool FileText::take(const char* bytes, std::size_t count) {
-    const void* nul = std::memchr(bytes, '\0', count);
+    const void* nul = toFirstNul_ ? std::memchr(bytes, '\0', count) : nullptr;
     if (nul) count = static_cast<std::size_t>(static_cast<const char*>(nul) - bytes);
     // Room for the whole file at once, but only once a piece without a NUL came: most
     // of a file may lie past one. A little more for the lines Add appends: room that is

@@ -42,11 +42,12 @@ void forEachFileLine(std::string_view contents, OnLine&& line) {
 }
 
 // Gathers a file's text as it is read piece by piece: up to its first NUL, after which
-// nothing more of the file is wanted.
+// nothing more of the file is wanted (or, with `toFirstNul` false, all of it).
 class FileText {
   public:
     // `fileSize`: what the file claims to hold, so that its text needs one allocation.
-    explicit FileText(std::size_t fileSize) : fileSize_(fileSize) {}
+    explicit FileText(std::size_t fileSize, bool toFirstNul = true)
+        : fileSize_(fileSize), toFirstNul_(toFirstNul) {}
     // Takes the next piece; false once a NUL has ended the text.
     bool take(const char* bytes, std::size_t count);
     // The text, holding little more room than it needs.
@@ -54,6 +55,7 @@ class FileText {
 
   private:
     std::size_t fileSize_;
+    bool toFirstNul_;
     std::string text_;
 };
 
@@ -71,23 +73,26 @@ std::string channelFileFolder(const std::string& programDir, const std::string& 
 std::string readChannelFile(const std::string& path);
 
 // Writes every line followed by CR LF, choosing the way so that Save works wherever the
-// file itself may be written and a crash never leaves a torn file where it can be helped:
-//  1. A link named `path` is followed: the file it points to is written.
-//  2. Missing folders on the way are created (mode 0700); FileCreateError if that fails.
+// file itself may be written and a Save cut short never leaves a torn file:
+//  1. A link named `path` is followed: the file it points to is written, and the link
+//     stays. A link that loops, or whose target's folder does not exist, is refused with
+//     FileCreateError.
+//  2. Missing folders on the way to `path` itself are created (mode 0700); FileCreateError
+//     if that fails.
 //  3. An existing target that is not a plain file, or that the user may not write, is
 //     refused with FileCreateError; nothing is written.
 //  4. Replace, where it is safe: the folder is writable for the user and the target does
 //     not exist or is a plain file with one link owned by the user who saves. The lines
-//     go to a new file in the same folder (unnamed where the system allows, else named
-//     "<file>.tmp<pid>-<n>"), which gets the old file's mode and group, is flushed to
-//     disk and then renamed over the target; the folder is flushed after the rename. A
-//     new file that cannot get the old group is dropped and step 5 runs instead.
-//     Before a new file is made, temporaries of that form whose process no longer
-//     exists are removed, so that a crash leaves the old or the new file and nothing
-//     else for longer than until the next Save.
-//  5. Otherwise rewrite in place: truncate, write, flush to disk. The file keeps its
-//     inode, owner, group, mode and other links (a crash here can leave it torn).
-// On failure FileCreateError; before the old contents are touched the target is intact.
+//     go to a new file in the same folder (unnamed where the system allows, else under a
+//     temporary name no person would choose), which gets the old file's mode and group,
+//     is flushed to disk and then renamed over the target; the folder is flushed after
+//     the rename. A new file that cannot get the old group is dropped and step 5 runs
+//     instead. Before a new file is made, temporaries of this kind whose process no
+//     longer exists are removed; nothing else is.
+//  5. Otherwise rewrite in place (rewriteInPlace): the file keeps its inode, owner,
+//     group, mode and other links, and a rollback copy of the old text lies beside it (or
+//     in the user's state folder) until the new text is flushed.
+// On failure FileCreateError; the target then holds its old text.
 // `beforeReplace` runs when the new contents are ready and the old file is still
 // untouched (tests stop there).
 void saveChannelFile(const std::string& path, const std::vector<std::string>& lines,
@@ -95,5 +100,11 @@ void saveChannelFile(const std::string& path, const std::vector<std::string>& li
 // The same with the file's text ready: every line followed by CR LF.
 void saveChannelText(const std::string& path, const std::string& text,
                      const std::function<void()>& beforeReplace = {});
+
+// Settles a rewrite in place that was cut short (its rollback copy is still there): the
+// old text is put back and flushed before the copy goes. True when it had to be put
+// back (the file held neither the old nor the new text, or was gone); FileOpenError
+// when it could not be, the copy then kept for the next try. Load runs it first.
+bool recoverChannelFile(const std::string& path);
 
 }  // namespace kivo

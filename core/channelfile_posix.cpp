@@ -11,6 +11,7 @@
 #include "channelfile.h"
 #include "errors.h"
 #include "portnames.h"
+#include "savefiles.h"
 
 namespace kivo {
 
@@ -25,31 +26,6 @@ std::string channelFileFolder(const std::string& programDir, const std::string& 
     if (folder.empty()) folder = programDir;
     if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
-}
-
-std::string readChannelFile(const std::string& path) {
-    // Not blocking on open, and only a plain file: a FIFO or a device named KIVO.ini
-    // would otherwise hold start-up for ever or read without end.
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw FileOpenError(path);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw FileOpenError(path);
-    }
-    FileText text(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {  // a folder, a vanished medium: unreadable all the same
-            ::close(fd);
-            throw FileOpenError(path);
-        }
-        if (n == 0 || !text.take(buf, static_cast<std::size_t>(n))) break;
-    }
-    ::close(fd);
-    return text.finish();
 }
 
 namespace {
@@ -85,38 +61,18 @@ bool makeFolders(const fs::path& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-// While it has a name, the new file is "<file>.tmp<pid>-<n>": the pid tells whether the
-// Save that made it may still be running.
-std::string temporaryName(const std::string& file, pid_t pid, int n) {
-    return file + ".tmp" + std::to_string(pid) + "-" + std::to_string(n);
-}
-
-// The pid in a temporary name of `file`'s, or 0 when `name` is none.
-pid_t temporaryOwner(std::string_view name, const std::string& file) {
-    const std::string prefix = file + ".tmp";
-    if (name.substr(0, prefix.size()) != prefix) return 0;
-    name.remove_prefix(prefix.size());
-    const std::size_t dash = name.find('-');
-    auto digits = [](std::string_view s) {
-        return !s.empty() && s.size() <= 9 &&
-               s.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    if (dash == std::string_view::npos || !digits(name.substr(0, dash)) ||
-        !digits(name.substr(dash + 1)))
-        return 0;
-    return static_cast<pid_t>(std::stol(std::string(name.substr(0, dash))));
-}
-
-// A Save killed while its file had a name left that file behind: remove those of
-// processes that no longer exist.
-void removeDeadTemporaries(const fs::path& dir, const std::string& file) {
+// A Save killed while its new file had a name left that file behind: remove those of
+// processes that no longer exist. Only names this program makes, checked, and only the
+// user's own plain files: a file that merely looks alike stays.
+void removeDeadTemporaries(const fs::path& dir, const std::string& stem) {
     DIR* d = ::opendir(dir.c_str());
     if (!d) return;
     while (const dirent* e = ::readdir(d)) {
-        pid_t pid = temporaryOwner(e->d_name, file);
+        const auto pid = static_cast<pid_t>(temporaryOwner(e->d_name, stem));
         if (pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
         struct stat st {};
-        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
             ::unlinkat(::dirfd(d), e->d_name, 0);
     }
     ::closedir(d);
@@ -163,25 +119,26 @@ enum class Replaced { Done, NotSafe };
 
 // Writes `data` to a new file in the target's folder and renames it over the target.
 // Throws FileCreateError on failure with the target untouched; NotSafe, with nothing
-// changed, when the new file could not get the old one's group.
+// changed, when the new file could not get the old one's group. Without an `old` file
+// to take them from, the new one gets `mode` and the user's group.
 Replaced replaceWhole(const std::string& shown, const fs::path& target, const struct stat* old,
                       const std::string& data, const std::function<void()>& beforeReplace,
-                      bool unnamed = true) {
+                      bool unnamed = true, mode_t mode = 0666) {
     const fs::path dir = target.parent_path();
     const std::string file = target.filename().string();
     removeDeadTemporaries(dir, file);
 
     fs::path named;  // empty while the new file has no name
 #ifdef O_TMPFILE
-    FileDescriptor fd(unnamed ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666) : -1);
+    FileDescriptor fd(unnamed ? ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1);
 #else
     FileDescriptor fd(-1);
 #endif
     if (fd.get() < 0) {
         unnamed = false;
         for (int n = 0; n < 100 && fd.get() < 0; ++n) {
-            named = dir / temporaryName(file, ::getpid(), n);
-            fd.reset(::open(named.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+            named = dir / temporaryName(file, static_cast<unsigned long>(::getpid()));
+            fd.reset(::open(named.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
             if (fd.get() < 0 && errno != EEXIST) break;
         }
         if (fd.get() < 0) throw FileCreateError(shown);
@@ -210,7 +167,7 @@ Replaced replaceWhole(const std::string& shown, const fs::path& target, const st
         // temporary name, held only for the moment between link and rename.
         bool placed = !old && linkUnnamed(fd.get(), target);
         for (int n = 0; !placed && named.empty() && n < 100; ++n) {
-            fs::path candidate = dir / temporaryName(file, ::getpid(), n);
+            fs::path candidate = dir / temporaryName(file, static_cast<unsigned long>(::getpid()));
             if (linkUnnamed(fd.get(), candidate))
                 named = candidate;
             else if (errno != EEXIST)
@@ -222,42 +179,98 @@ Replaced replaceWhole(const std::string& shown, const fs::path& target, const st
             return Replaced::Done;
         }
         // No way to name it here: start again with a named file.
-        if (named.empty()) return replaceWhole(shown, target, old, data, {}, false);
+        if (named.empty()) return replaceWhole(shown, target, old, data, {}, false, mode);
     }
     if (!fd.close() || ::rename(named.c_str(), target.c_str()) != 0) fail();
     syncDirectory(dir);
     return Replaced::Done;
 }
 
-// Truncates the target and writes `data` into it: the file keeps its inode, owner, group,
-// mode and other links.
-void writeInPlace(const std::string& shown, const fs::path& target, const std::string& data,
-                  const std::function<void()>& beforeReplace) {
-    // Not blocking: a FIFO put in the file's place must not hold the window.
-    FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw FileCreateError(shown);
-    if (beforeReplace) beforeReplace();
-    if (::ftruncate(fd.get(), 0) != 0 || !writeAll(fd.get(), data) || ::fsync(fd.get()) != 0 ||
-        !fd.close())
-        throw FileCreateError(shown);
+}  // namespace
+
+std::string channelFileTarget(const std::string& path) {
+    std::error_code ec;
+    fs::path target = fs::absolute(path, ec);
+    if (ec) return {};
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target.string();
+        fs::path next = fs::read_symlink(target, ec);
+        if (ec) return {};
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return {};  // a loop, or a chain no system would follow
 }
 
-}  // namespace
+std::optional<std::string> readPlainFile(const std::string& path, bool toFirstNul) {
+    // Not blocking on open, and only a plain file: a FIFO or a device under the name
+    // would otherwise hold the program for ever or read without end.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    FileText text(static_cast<std::size_t>(st.st_size), toFirstNul);
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;  // a vanished medium: unreadable all the same
+        if (n == 0 || !text.take(buf, static_cast<std::size_t>(n))) break;
+    }
+    return text.finish();
+}
+
+std::string readChannelFile(const std::string& path) {
+    std::optional<std::string> text = readPlainFile(path, true);
+    if (!text) throw FileOpenError(path);
+    return std::move(*text);
+}
+
+std::optional<std::uint64_t> fileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_ino);
+}
+
+bool rewriteFile(const std::string& path, const std::string& text) {
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    return fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+           writeAll(fd.get(), text) &&
+           ::ftruncate(fd.get(), static_cast<off_t>(text.size())) == 0 && ::fsync(fd.get()) == 0 &&
+           fd.close();
+}
+
+bool placeNewFile(const std::string& path, const std::string& text) {
+    try {
+        return replaceWhole(path, path, nullptr, text, {}, true, 0600) == Replaced::Done;
+    } catch (const FileCreateError&) {
+        return false;
+    }
+}
+
+bool removeFile(const std::string& path) {
+    if (::unlink(path.c_str()) != 0) return errno == ENOENT;
+    syncDirectory(fs::path(path).parent_path());
+    return true;
+}
+
+std::string stateFolder(bool make) {
+    std::string folder = comm::posix::stateFolder();
+    if (folder.empty() || (make && !makeFolders(folder))) return {};
+    return folder + "/";
+}
 
 void saveChannelText(const std::string& path, const std::string& data,
                      const std::function<void()>& beforeReplace) {
-    // A link to the channel file stays a link: write the file it points to.
-    fs::path target(path);
-    std::error_code ec;
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::weakly_canonical(target, ec);
-        if (!ec) target = resolved;
-    }
-    if (target.parent_path().empty()) target = fs::path(".") / target;
+    // A link to the channel file stays a link: the file it points to is written, in a
+    // folder that must be there already. A link that loops is refused.
+    const std::string resolved = channelFileTarget(path);
+    if (resolved.empty()) throw FileCreateError(path);
+    const fs::path target(resolved);
     const fs::path dir = target.parent_path();
-    if (!makeFolders(dir)) throw FileCreateError(path);
+    std::error_code ec;
+    const bool viaLink = fs::is_symlink(path, ec);
+    if (viaLink ? !fs::is_directory(dir, ec) : !makeFolders(dir)) throw FileCreateError(path);
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
@@ -271,10 +284,12 @@ void saveChannelText(const std::string& path, const std::string& data,
     const bool folderWritable = ::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
     const bool safeToReplace =
         folderWritable && (!exists || (old.st_nlink == 1 && old.st_uid == ::geteuid()));
-    if (safeToReplace &&
-        replaceWhole(path, target, exists ? &old : nullptr, data, beforeReplace) == Replaced::Done)
+    if (safeToReplace && replaceWhole(path, target, exists ? &old : nullptr, data, beforeReplace) ==
+                             Replaced::Done) {
+        dropRollbackCopies(resolved);
         return;
-    writeInPlace(path, target, data, beforeReplace);
+    }
+    rewriteInPlace(path, resolved, data, beforeReplace);
 }
 
 }  // namespace kivo

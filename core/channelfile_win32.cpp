@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
 
 #include "channelfile.h"
 #include "errors.h"
+#include "savefiles.h"
 
 namespace kivo {
 
@@ -22,6 +24,16 @@ std::wstring widen(const std::string& utf8) {
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n);
     if (wide.find(L'\0') != std::wstring::npos) return {};  // would name another file
     return wide;
+}
+
+std::string narrow(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int size = static_cast<int>(wide.size());
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
+    return utf8;
 }
 
 // A handle closed at the end of its scope.
@@ -77,9 +89,6 @@ std::wstring finalPath(HANDLE h, const std::wstring& given) {
     return path;
 }
 
-// Temporary files are named <file>.tmp<process id>-<n>.
-const wchar_t* const kTempMark = L".tmp";
-
 bool processGone(DWORD pid) {
     HANDLE p = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!p) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
@@ -89,50 +98,142 @@ bool processGone(DWORD pid) {
     return ended;
 }
 
-// What a save that was killed before its rename left behind.
-void removeDeadTemporaries(const std::wstring& target) {
-    const std::wstring folder = folderOf(target);
-    const std::wstring name = target.substr(folder.size()) + kTempMark;
+// What a save that was killed before its rename left behind: only names this program
+// makes, checked, of processes that have ended. A file that merely looks alike stays.
+void removeDeadTemporaries(const std::wstring& folder, const std::string& stem) {
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((target + kTempMark + L"*").c_str(), &found);
+    HANDLE search = FindFirstFileW((folder + widen(stem) + L".kivo-*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const std::wstring file = found.cFileName;
-        if (file.size() <= name.size() || _wcsnicmp(file.c_str(), name.c_str(), name.size()) != 0)
-            continue;
-        wchar_t* end = nullptr;
-        const unsigned long pid = std::wcstoul(file.c_str() + name.size(), &end, 10);
-        if (end == file.c_str() + name.size() || *end != L'-') continue;
-        if (pid != GetCurrentProcessId() && processGone(static_cast<DWORD>(pid)))
-            DeleteFileW((folder + file).c_str());
+        const DWORD pid = static_cast<DWORD>(temporaryOwner(narrow(found.cFileName), stem));
+        if (pid != 0 && pid != GetCurrentProcessId() && processGone(pid) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW((folder + found.cFileName).c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
+// A new file in `folder` under a checked temporary name of `stem`'s.
+HANDLE createTemporary(const std::wstring& folder, const std::string& stem, std::wstring& name) {
+    removeDeadTemporaries(folder, stem);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = folder + widen(temporaryName(stem, GetCurrentProcessId()));
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            SetLastError(error);
+            break;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+std::string nameIn(const std::wstring& path, const std::wstring& folder) {
+    return narrow(path.substr(folder.size()));
+}
+
 }  // namespace
 
-std::string readChannelFile(const std::string& path) {
+std::optional<std::string> readPlainFile(const std::string& path, bool toFirstNul) {
     const std::wstring wide = widen(path);
-    if (wide.empty()) throw FileOpenError(path);
+    if (wide.empty()) return std::nullopt;
     File file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
     // Only a file on disk: a device or a pipe named so could read without end.
-    if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) throw FileOpenError(path);
+    if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) size.QuadPart = 0;
-    FileText text(static_cast<std::size_t>(size.QuadPart));
+    FileText text(static_cast<std::size_t>(size.QuadPart), toFirstNul);
     char buf[65536];
     for (;;) {
         DWORD n = 0;
-        if (!ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) throw FileOpenError(path);
+        if (!ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) return std::nullopt;
         if (n == 0 || !text.take(buf, n)) break;
     }
     return text.finish();
 }
 
+std::string readChannelFile(const std::string& path) {
+    std::optional<std::string> text = readPlainFile(path, true);
+    if (!text) throw FileOpenError(path);
+    return std::move(*text);
+}
+
+std::string channelFileTarget(const std::string& path) {
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return {};
+    File file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file.ok()) return narrow(finalPath(file.get(), wide));
+    // Nothing there at all, or a link that leads nowhere or loops: that is never replaced.
+    const DWORD error = GetLastError();
+    const bool nothing = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) &&
+                         GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES;
+    return nothing ? path : std::string();
+}
+
+std::optional<std::uint64_t> fileIdentity(const std::string& path) {
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return std::nullopt;
+    File file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.ok() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+}
+
+bool rewriteFile(const std::string& path, const std::string& text) {
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return false;
+    File file(CreateFileW(wide.c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // writeAll flushes; the end is cut after, and flushed again.
+    return file.ok() && GetFileType(file.get()) == FILE_TYPE_DISK && writeAll(file.get(), text) &&
+           SetEndOfFile(file.get()) && FlushFileBuffers(file.get()) && file.close();
+}
+
+bool placeNewFile(const std::string& path, const std::string& text) {
+    const std::wstring target = widen(path);
+    if (target.empty()) return false;
+    const std::wstring folder = folderOf(target);
+    std::wstring temporaryPath;
+    File temporary(createTemporary(folder, nameIn(target, folder), temporaryPath));
+    if (!temporary.ok()) return false;
+    bool ok = writeAll(temporary.get(), text);
+    ok = temporary.close() && ok;
+    if (!ok || !MoveFileExW(temporaryPath.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporaryPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool removeFile(const std::string& path) {
+    const std::wstring wide = widen(path);
+    return !wide.empty() && (DeleteFileW(wide.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+}
+
+std::string stateFolder(bool make) {
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    if (!local || !*local) return {};
+    const std::wstring folder = std::wstring(local) + L"\\kivo";
+    if (make && !CreateDirectoryW(folder.c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        return {};
+    return narrow(folder) + "\\";
+}
+
 void saveChannelText(const std::string& path, const std::string& data,
                      const std::function<void()>& beforeReplace) {
-    std::wstring target = widen(path);
+    if (widen(path).empty()) throw FileCreateError(path);
+    // A link to the channel file stays a link: the file it points to is written. One that
+    // leads nowhere or loops is refused, never replaced by a file.
+    const std::string resolved = channelFileTarget(path);
+    const std::wstring target = widen(resolved);
     if (target.empty()) throw FileCreateError(path);
 
     // The file as it is: one the user may not write (read-only, refused by its access
@@ -154,42 +255,28 @@ void saveChannelText(const std::string& path, const std::string& data,
         if (attributes & FILE_ATTRIBUTE_READONLY) throw FileCreateError(path);
         // A rename would part the file from its other names.
         inPlace = info.nNumberOfLinks > 1;
-        // A link to the channel file stays a link: the file it points to is replaced.
-        target = finalPath(existing.get(), target);
     }
 
     File temp;
     std::wstring tempPath;
     if (!inPlace) {
-        removeDeadTemporaries(target);
-        const std::wstring stem =
-            target + kTempMark + std::to_wstring(GetCurrentProcessId()) + L"-";
-        DWORD error = ERROR_SUCCESS;
-        for (int attempt = 0; attempt < 100 && !temp.ok(); ++attempt) {
-            tempPath = stem + std::to_wstring(attempt);
-            temp = CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-            error = temp.ok() ? ERROR_SUCCESS : GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-        }
+        const std::wstring folder = folderOf(target);
+        temp = createTemporary(folder, nameIn(target, folder), tempPath);
         if (!temp.ok()) {
             // A folder that takes no new file, while the file itself may be written.
-            if (exists && error == ERROR_ACCESS_DENIED)
+            if (exists && GetLastError() == ERROR_ACCESS_DENIED)
                 inPlace = true;
             else
                 throw FileCreateError(path);
         }
     }
 
+    existing.close();  // a file held open can be neither read here nor renamed over
     if (inPlace) {
-        LARGE_INTEGER start{};
-        if (!SetFilePointerEx(existing.get(), start, nullptr, FILE_BEGIN) ||
-            !SetEndOfFile(existing.get()) || !writeAll(existing.get(), data) || !existing.close())
-            throw FileCreateError(path);
+        rewriteInPlace(path, resolved, data, beforeReplace);
         return;
     }
 
-    existing.close();  // a file held open cannot be renamed over
     bool ok = writeAll(temp.get(), data);
     ok = temp.close() && ok;
     constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -202,6 +289,7 @@ void saveChannelText(const std::string& path, const std::string& data,
         DeleteFileW(tempPath.c_str());
         throw FileCreateError(path);
     }
+    dropRollbackCopies(resolved);
 }
 
 }  // namespace kivo

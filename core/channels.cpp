@@ -298,18 +298,20 @@ std::vector<ChannelList::Span> ChannelList::spansOf(std::string_view contents) {
     return spans;
 }
 
-void ChannelList::loadFile(const std::string& path, bool keepSelection) {
+bool ChannelList::loadFile(const std::string& path, bool keepSelection) {
+    const bool restored = recoverChannelFile(path);
     std::string contents = readChannelFile(path);
     std::vector<Span> spans = spansOf(contents);
     replaceAll(std::move(contents), std::move(spans), keepSelection);
+    return restored;
 }
 
-void ChannelList::load(const std::string& path) {
-    loadFile(path, true);
+bool ChannelList::load(const std::string& path) {
+    return loadFile(path, true);
 }
 
-void ChannelList::reload(const std::string& path) {
-    loadFile(path, false);
+bool ChannelList::reload(const std::string& path) {
+    return loadFile(path, false);
 }
 
 void ChannelList::save(const std::string& path) const {

@@ -94,9 +94,10 @@ class ChannelList {
     void moveDown();
 
     // Load: replaces the lines with the file's (FileOpenError leaves them as they were).
-    void load(const std::string& path);
+    // A Save cut short is settled first; true when its old text had to be put back.
+    bool load(const std::string& path);
     // Reload: load, then nothing is selected.
-    void reload(const std::string& path);
+    bool reload(const std::string& path);
     // Writes every line to the file (FileCreateError; the old file then stays intact).
     void save(const std::string& path) const;
 
@@ -121,7 +122,7 @@ class ChannelList {
 
     template <class Mutate>
     void change(Change change, Mutate&& mutate);
-    void loadFile(const std::string& path, bool keepSelection);
+    bool loadFile(const std::string& path, bool keepSelection);
     void replaceAll(std::string bytes, std::vector<Span> spans, bool keepSelection);
     void dropUnused();
 

@@ -141,7 +141,7 @@ void ReceiverControl::Button3Click() {
 }
 
 void ReceiverControl::Button4Click() {
-    window_.channels().reload(channelFilePath);
+    if (window_.channels().reload(channelFilePath)) window_.showMessage(kRestoredMessage);
 }
 
 void ReceiverControl::Button5Click() {
@@ -209,7 +209,7 @@ void ReceiverControl::FormClose() {
 
 bool ReceiverControl::loadAtStartup() {
     try {
-        window_.channels().load(channelFilePath);
+        if (window_.channels().load(channelFilePath)) window_.showMessage(kRestoredMessage);
         return true;
     } catch (const std::exception&) {
         window_.showMessage(kStartupLoadMessage);

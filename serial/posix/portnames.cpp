@@ -20,6 +20,17 @@ std::string homeFolder() {
     return {};
 }
 
+// KIVO's folder in an XDG base folder: $`variable`, else `fallback` in the home folder.
+std::string kivoFolder(const char* variable, const char* fallback) {
+    std::string base = env(variable);
+    if (base.empty() || base.front() != '/') {
+        std::string home = homeFolder();
+        if (home.empty()) return {};
+        base = home + fallback;
+    }
+    return base + "/kivo";
+}
+
 // The n of "COMn" (n >= 1), or 0 when the name is not of that form.
 unsigned comNumber(std::string_view name) {
     if (!isComName(name)) return 0;
@@ -41,13 +52,11 @@ bool isComName(std::string_view name) {
 }
 
 std::string configFolder() {
-    std::string config = env("XDG_CONFIG_HOME");
-    if (config.empty() || config.front() != '/') {
-        std::string home = homeFolder();
-        if (home.empty()) return {};
-        config = home + "/.config";
-    }
-    return config + "/kivo";
+    return kivoFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+std::string stateFolder() {
+    return kivoFolder("XDG_STATE_HOME", "/.local/state");
 }
 
 std::string portsFolder() {

@@ -17,6 +17,8 @@ bool isComName(std::string_view name);
 // ~/.config/kivo (a relative XDG_CONFIG_HOME is ignored). Empty only when no home folder
 // can be found.
 std::string configFolder();
+// The same in the user's state folder: $XDG_STATE_HOME/kivo, else ~/.local/state/kivo.
+std::string stateFolder();
 
 // The folder of COM-name links. An empty KIVO_PORTS counts as unset, and a relative
 // XDG_CONFIG_HOME is ignored. Empty only when no home folder can be found.

@@ -1,8 +1,10 @@
 // Save on disk: replaced whole where that is safe, rewritten in place where a replace
 // would fail or lose the file's owner, group or links; killed at any moment it leaves the
-// old or the new file and nothing beside it.
+// old or the new file once loaded again, and nothing of its own beside it for longer
+// than until the next Save.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,9 @@
 #include "channelfile.h"
 #include "channels.h"
 #include "errors.h"
+#include "memorywindow.h"
+#include "receivercontrol.h"
+#include "savefiles.h"
 #include "testenv.h"
 
 using namespace kivo;
@@ -97,7 +102,8 @@ void ownFile(const std::string& path) {
 
 // A saving child process: `body` runs in it and calls `ready` where the parent may kill
 // it. start() returns once the child is ready; killed() ends it with SIGKILL and tells
-// whether that is how it ended (not by an error of its own).
+// whether that is how it ended (not by an error of its own); endedBy() waits at most
+// 20 s for it to end by itself and gives the signal that ended it (0 for none).
 class SavingChild {
   public:
     bool start(const std::function<void(const std::function<void()>& ready)>& body) {
@@ -124,11 +130,34 @@ class SavingChild {
         waitpid(pid_, &status, 0);
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     }
+    int endedBy() {
+        for (int i = 0; i < 2000; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            usleep(10000);
+        }
+        killed();
+        return 0;
+    }
     pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
 };
+
+// A child saving "new,AM,1,1,COM1" to `path`, killed where the old file is still whole and
+// the new text ready (before the rename, or before the rewrite in place); true when it
+// was killed there.
+bool killedAtTheReplace(const std::string& path) {
+    SavingChild child;
+    return child.start([&](const std::function<void()>& ready) {
+        saveChannelFile(path, {"new,AM,1,1,COM1"}, [&] {
+            ready();
+            for (int i = 0; i < 100; ++i) sleep(1);
+        });
+    }) && child.killed();
+}
 
 }  // namespace
 
@@ -147,7 +176,9 @@ TEST(ChannelFileSave, ReplacesWhereSafeAndWritesInPlaceWhereAReplaceWouldHarm) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        testenv::TempDir dir;
+        testenv::TempDir dir, state;
+        testenv::ScopedEnv stateHome("XDG_STATE_HOME", state.path());
+        openFolder(state.path(), true);
         const std::string path = dir.file("KIVO.ini");
         writeFile(path, "old,AM,594,80,COM1\r\n");
         ASSERT_EQ(chmod(path.c_str(), 0640), 0);
@@ -248,8 +279,9 @@ TEST(ChannelFileSave, CreatesMissingFoldersPrivately) {
     EXPECT_EQ(statOf(dir.file("config/kivo")).st_mode & 07777, 0700u);
 }
 
-// Temporary files of saves killed earlier (by this or an older version) are removed by
-// the next Save; those of a live process, and files that only look alike, stay.
+// Temporary files of saves killed earlier are removed by the next Save; those of a live
+// process, and files that only look alike (a user's dated copy, another program's, a
+// name whose check does not hold, an older version's), stay.
 TEST(ChannelFileSave, RemovesTemporariesOfDeadProcessesOnly) {
     testenv::TempDir dir;
     const std::string path = dir.file("KIVO.ini");
@@ -262,65 +294,168 @@ TEST(ChannelFileSave, RemovesTemporariesOfDeadProcessesOnly) {
         pause();
         _exit(0);
     }
-    const std::string deadTemp = "KIVO.ini.tmp" + std::to_string(dead) + "-0";
-    const std::string liveTemp = "KIVO.ini.tmp" + std::to_string(live) + "-3";
-    for (const std::string& name :
-         {deadTemp, liveTemp, std::string("KIVO.ini.tmpx-0"), std::string("other.ini.tmp1-0"),
-          "KIVO.ini.tmp" + std::to_string(dead) + "-0.keep"})
-        writeFile(dir.file(name), "x");
+    const std::string deadTemp = temporaryName("KIVO.ini", static_cast<unsigned long>(dead));
+    const std::string liveTemp = temporaryName("KIVO.ini", static_cast<unsigned long>(live));
+    std::string forged = temporaryName("KIVO.ini", static_cast<unsigned long>(dead));
+    forged.back() = forged.back() == '0' ? '1' : '0';
+    const std::set<std::string> kept = {"KIVO.ini",
+                                        liveTemp,
+                                        forged,
+                                        deadTemp + ".keep",
+                                        "KIVO.ini.tmp20241208-1",
+                                        "KIVO.ini.tmp" + std::to_string(dead) + "-0",
+                                        "KIVO.ini.tmpx-0",
+                                        "other.ini.tmp1-0"};
+    for (const std::string& name : kept)
+        if (name != "KIVO.ini") writeFile(dir.file(name), "x");
+    writeFile(dir.file(deadTemp), "x");
 
     saveChannelFile(path, {"new"});
     kill(live, SIGKILL);
     waitpid(live, nullptr, 0);
     EXPECT_EQ(readFile(path), "new\r\n");
-    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"KIVO.ini", liveTemp, "KIVO.ini.tmpx-0",
-                                                          "other.ini.tmp1-0", deadTemp + ".keep"}));
+    EXPECT_EQ(entries(dir.path()), kept);
+    EXPECT_EQ(readFile(dir.file("KIVO.ini.tmp20241208-1")), "x");
 }
 
-// A real child saves two lists by turns and is killed at a random moment, a hundred
-// times. After each kill the file holds exactly one list whole. Beside it there may lie,
-// rarely, a killed child's temporary file caught between being named and renamed; the
-// next Save that gets going removes it, so the last one leaves the file alone.
-TEST(ChannelFileSave, KillsDuringSaveLeaveTheOldOrTheNewFileAndNothingElse) {
-    testenv::TempDir dir;
-    const std::string path = dir.file("KIVO.ini");
-    Lines first, second;  // about 150 KB each, different in every line
-    for (int i = 0; i < 5000; ++i) {
-        first.push_back("Radio" + std::to_string(i) + ",AM,594,80,COM1");
+// How the saving child reaches the file: replaced whole; rewritten in place because the
+// file has a second link (the rollback copy lies beside it); or in place with the folder
+// closed to the user as well (the copy lies in the state folder).
+enum class Way { Replace, SecondLink, ClosedFolder };
+
+struct KillRounds {
+    int restored = 0;                 // loads that put the old text back
+    std::set<std::string> leftovers;  // temporaries of killed children, seen at any time
+};
+
+// A real child saves two lists (150 KB and 360 KB, different in every line) by turns and
+// is killed, `rounds` times: by SIGKILL at a random moment, or, every other round, by the
+// file size limit at a random byte (the kernel writes up to the limit and ends the
+// process at the next byte: the one way to stop a write of a few hundred KB halfway on
+// demand). After each kill the file is loaded as start-up does: it then holds exactly
+// one list whole, the list shows that one, every name of the file shows it too, and
+// nothing lies beside it but temporaries of killed children. The next Save that gets
+// going removes those, so the last one leaves the file alone.
+KillRounds killDuringSaves(Way way, int rounds) {
+    KillRounds result;
+    testenv::TempDir dir, state;
+    testenv::ScopedEnv stateHome("XDG_STATE_HOME", state.path());
+    const std::string path = dir.file("KIVO.ini"), other = dir.file("other.ini");
+    Lines first, second;
+    for (int i = 0; i < 12000; ++i) {
+        if (i < 6000) first.push_back("Radio" + std::to_string(i) + ",AM,594,80,COM1");
         second.push_back("Radio" + std::to_string(i) + ",FM,80.7,120,COM3");
     }
     const std::string firstFile = joined(first), secondFile = joined(second);
     saveChannelFile(path, first);
+    std::set<std::string> names = {"KIVO.ini"};
+    if (way != Way::Replace) {
+        EXPECT_EQ(link(path.c_str(), other.c_str()), 0);
+        names.insert("other.ini");
+    }
+    const bool asUser = way == Way::ClosedFolder;
+    if (asUser) {
+        ownFile(path);
+        openFolder(dir.path(), false);
+        openFolder(state.path(), true);
+    }
+    // Where a copy or a temporary may lie: the folder, and the state folder's own.
+    const std::string stateDir = state.file("kivo");
+    auto strays = [&] {
+        std::set<std::string> found;
+        for (const std::string& folder : {dir.path(), stateDir}) {
+            if (!fs::exists(folder)) continue;
+            for (const std::string& name : entries(folder))
+                if (folder != dir.path() || !names.count(name)) found.insert(name);
+        }
+        return found;
+    };
 
     std::mt19937 random(9);
     std::uniform_int_distribution<int> delayUs(0, 30000);
-    std::set<std::string> childTemps, leftovers;
-    for (int round = 0; round < 100; ++round) {
+    // Past the small list's copy, the cut falls inside the rewrite.
+    std::uniform_int_distribution<rlim_t> cutAt(1, secondFile.size() - 1);
+    std::set<unsigned long> children;
+    for (int round = 0; round < rounds; ++round) {
+        const bool bySize = round % 2 == 1;
+        const rlim_t cut = cutAt(random);
         SavingChild child;
-        ASSERT_TRUE(child.start([&](const std::function<void()>& ready) {
+        EXPECT_TRUE(child.start([&](const std::function<void()>& ready) {
+            if (asUser && geteuid() == 0 && (setgid(kNogroup) != 0 || setuid(kNobody) != 0)) return;
+            if (bySize) {
+                saveChannelFile(path, first);  // so that the next Save grows the file
+                const rlimit noCore{0, 0}, size{cut, cut};
+                if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_FSIZE, &size) != 0)
+                    return;
+            }
             ready();
             for (bool flip = false;; flip = !flip) saveChannelFile(path, flip ? first : second);
         }));
-        usleep(static_cast<useconds_t>(delayUs(random)));
-        ASSERT_TRUE(child.killed()) << "round " << round << ": the saving child failed";
-        childTemps.insert("KIVO.ini.tmp" + std::to_string(child.pid()) + "-");
+        if (!bySize) usleep(static_cast<useconds_t>(delayUs(random)));
+        if (bySize ? child.endedBy() != SIGXFSZ : !child.killed()) {
+            ADD_FAILURE() << "round " << round << ": the saving child failed";
+            return result;
+        }
+        children.insert(static_cast<unsigned long>(child.pid()));
 
+        ChannelList list;
+        if (list.load(path)) ++result.restored;
         const std::string now = readFile(path);
-        ASSERT_TRUE(now == firstFile || now == secondFile)
-            << "round " << round << ": " << now.size() << " bytes";
-        for (const std::string& name : entries(dir.path())) {
-            if (name == "KIVO.ini") continue;
-            const std::string prefix = name.substr(0, name.rfind('-') + 1);
-            ASSERT_TRUE(childTemps.count(prefix)) << "round " << round << ": " << name;
-            leftovers.insert(name);
+        if (now != firstFile && now != secondFile) {
+            ADD_FAILURE() << "round " << round << ": " << now.size() << " bytes";
+            return result;
+        }
+        EXPECT_TRUE(list.lines() == (now == firstFile ? first : second)) << "round " << round;
+        if (way != Way::Replace) {
+            EXPECT_EQ(statOf(other).st_ino, statOf(path).st_ino);
+        }
+        for (const std::string& name : strays()) {
+            // A temporary is named for its file (or copy) and the process that made it.
+            const std::size_t mark = name.rfind(".kivo-");
+            const unsigned long owner =
+                mark == std::string::npos ? 0 : temporaryOwner(name, name.substr(0, mark));
+            if (!children.count(owner)) {
+                ADD_FAILURE() << "round " << round << ": " << name << " left beside the file";
+                return result;
+            }
+            result.leftovers.insert(name);
         }
     }
-    std::printf("after 100 kills: %zu temporaries were left for a while\n", leftovers.size());
-    // The named moment is a sliver of a Save; most kills must find no temporary at all.
-    EXPECT_LE(leftovers.size(), 20u);
-    saveChannelFile(path, first);
-    EXPECT_EQ(entries(dir.path()), std::set<std::string>{"KIVO.ini"});
+    auto lastSave = [&] {
+        saveChannelFile(path, first);
+        return 0;
+    };
+    EXPECT_EQ(asUser ? runAsUser(lastSave) : lastSave(), 0);
+    EXPECT_EQ(strays(), std::set<std::string>{});
     EXPECT_EQ(readFile(path), firstFile);
+    chmod(dir.path().c_str(), 0700);
+    return result;
+}
+
+TEST(ChannelFileSave, KillsDuringSaveLeaveTheOldOrTheNewFileAndNothingElse) {
+    const KillRounds r = killDuringSaves(Way::Replace, 100);
+    std::printf("after 100 kills: %zu temporaries were left for a while\n", r.leftovers.size());
+    std::fflush(stdout);  // before the next child inherits it
+    // A new file is made whole before it takes the name: there is never anything to undo.
+    // The named moment is a sliver of a Save; most kills must find no temporary at all.
+    EXPECT_LE(r.leftovers.size(), 20u);
+    EXPECT_EQ(r.restored, 0);
+}
+
+// Rewritten in place, a Save killed halfway leaves a torn file for a moment; the load
+// that follows puts the old text back from the rollback copy.
+TEST(ChannelFileSave, KillsDuringAnInPlaceSaveLeaveTheOldOrTheNewTextOnceLoaded) {
+    for (Way way : {Way::SecondLink, Way::ClosedFolder}) {
+        SCOPED_TRACE(way == Way::SecondLink ? "second link" : "closed folder");
+        const KillRounds r = killDuringSaves(way, 100);
+        std::printf(
+            "after 100 kills: %d loads put the old text back, %zu temporaries were "
+            "left for a while\n",
+            r.restored, r.leftovers.size());
+        std::fflush(stdout);
+        // Half the rounds cut a write at a random byte; many of those fall in the rewrite.
+        EXPECT_GT(r.restored, 10);
+    }
 }
 
 // Killed with the new contents complete but not yet in place: the old file is whole and
@@ -331,14 +466,7 @@ TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
     const std::string old = kJapanese + ",AM,594,80,COM1\r\nb,FM,80.7,120,COM3\r\n";
     writeFile(path, old);
 
-    SavingChild child;
-    ASSERT_TRUE(child.start([&](const std::function<void()>& ready) {
-        saveChannelFile(path, {"new,AM,1,1,COM1"}, [&] {
-            ready();
-            for (int i = 0; i < 100; ++i) sleep(1);
-        });
-    }));
-    EXPECT_TRUE(child.killed());
+    EXPECT_TRUE(killedAtTheReplace(path));
 
     EXPECT_EQ(readFile(path), old);
     EXPECT_EQ(entries(dir.path()), std::set<std::string>{"KIVO.ini"});
@@ -347,4 +475,168 @@ TEST(ChannelFileSave, AKilledSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(list.count(), 2);
     saveChannelFile(path, {"new"});
     EXPECT_EQ(readFile(path), "new\r\n");
+}
+
+// A rewrite in place cut short after the rollback copy was down: the file is then torn (at
+// worst empty) or gone. The next load, at start-up or by Reload, puts the old text back,
+// says so in the start-up's plain message box, and leaves nothing beside the file; a
+// load after that has nothing to settle.
+TEST(ChannelFileSave, ARewriteCutShortIsUndoneAtTheNextLoadAndSaidSo) {
+    struct Case {
+        const char* what;
+        bool reload;
+        std::function<void(const std::string& path)> damage;
+    } cases[] = {
+        {"emptied, start-up", false, [](const std::string& path) { writeFile(path, ""); }},
+        {"new text over an old tail, Reload", true,
+         [](const std::string& path) {
+             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+             f << "new,AM,1,1,COM1\r\n";
+         }},
+        {"gone, start-up", false, [](const std::string& path) { fs::remove(path); }},
+    };
+    const std::string old = kJapanese + ",AM,594,80,COM1\r\nb,FM,80.7,120,COM3\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testenv::TempDir dir;
+        const std::string path = dir.file("KIVO.ini"), other = dir.file("other.ini");
+        writeFile(path, old);
+        ASSERT_EQ(link(path.c_str(), other.c_str()), 0);  // so it is rewritten in place
+        ASSERT_TRUE(killedAtTheReplace(path));
+        c.damage(path);
+
+        Trs232c port;
+        MemoryWindow window;
+        ReceiverControl control(port, window);
+        window.control = &control;
+        control.channelFilePath = path;
+        if (c.reload)
+            control.Button4Click();
+        else
+            EXPECT_TRUE(control.loadAtStartup());
+        EXPECT_EQ(window.messages, std::vector<std::string>{kRestoredMessage});
+        EXPECT_EQ(window.list.lines(),
+                  (Lines{kJapanese + ",AM,594,80,COM1", "b,FM,80.7,120,COM3"}));
+        EXPECT_EQ(readFile(path), old);
+        EXPECT_EQ(readFile(other), old);
+        EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"KIVO.ini", "other.ini"}));
+
+        window.messages.clear();
+        EXPECT_TRUE(control.loadAtStartup());
+        EXPECT_EQ(window.messages, std::vector<std::string>{});
+    }
+}
+
+// A rewrite in place that fails halfway (here: the file size limit, as a full disk would)
+// reports the failure and leaves the old text in the file, every name of it alike.
+TEST(ChannelFileSave, AnInPlaceSaveThatFailsHalfwayPutsTheOldTextBack) {
+    testenv::TempDir dir;
+    const std::string path = dir.file("KIVO.ini"), other = dir.file("other.ini");
+    const std::string old = "old,AM,594,80,COM1\r\n";
+    writeFile(path, old);
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    ownFile(path);
+    openFolder(dir.path(), true);
+    Lines big(20000, "Radio,FM,80.7,120,COM3");
+    EXPECT_EQ(runAsUser([&] {
+                  signal(SIGXFSZ, SIG_IGN);
+                  const rlimit size{64 * 1024, 64 * 1024};
+                  if (setrlimit(RLIMIT_FSIZE, &size) != 0) return 3;
+                  try {
+                      saveChannelFile(path, big);
+                  } catch (const FileCreateError& e) {
+                      return e.path() == path ? 0 : 2;
+                  }
+                  return 1;
+              }),
+              0);
+    for (const std::string& name : {path, other}) {
+        const std::string now = readFile(name);
+        EXPECT_TRUE(now == old) << name << ": " << now.size() << " bytes";
+    }
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"KIVO.ini", "other.ini"}));
+}
+
+// A link to the channel file stays a link. One that leads nowhere gets its file made
+// where the folder is there and takes it; one that loops, or leads into a folder that
+// is missing or closed to the user, is refused with the create error, and the links
+// stay as they were.
+TEST(ChannelFileSave, ALinkIsNeverReplacedByAFile) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links;  // name, target
+        bool saved;
+    } cases[] = {
+        {"leads to a file not made yet", {{"KIVO.ini", "lists/real.ini"}}, true},
+        {"leads into a missing folder", {{"KIVO.ini", "missing/real.ini"}}, false},
+        {"leads into a closed folder", {{"KIVO.ini", "closed/real.ini"}}, false},
+        {"loops", {{"KIVO.ini", "b.ini"}, {"b.ini", "KIVO.ini"}}, false},
+        {"is its own target", {{"KIVO.ini", "KIVO.ini"}}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testenv::TempDir dir;
+        openFolder(dir.path(), true);
+        for (const char* folder : {"lists", "closed"}) {
+            fs::create_directory(dir.file(folder));
+            openFolder(dir.file(folder), folder == std::string("lists"));
+        }
+        for (const auto& [name, target] : c.links) fs::create_symlink(target, dir.file(name));
+        const std::string path = dir.file("KIVO.ini");
+
+        EXPECT_EQ(runAsUser([&] {
+                      try {
+                          saveChannelFile(path, {"new"});
+                      } catch (const FileCreateError& e) {
+                          return e.what() == "ファイル " + path + " を作成できません" ? 2 : 3;
+                      }
+                      return 1;
+                  }),
+                  c.saved ? 1 : 2);
+        for (const auto& [name, target] : c.links) {
+            std::error_code ec;
+            EXPECT_EQ(fs::read_symlink(dir.file(name), ec), target) << name << ": " << ec.message();
+        }
+        if (c.saved) {
+            EXPECT_EQ(readFile(path), "new\r\n");
+        }
+        EXPECT_FALSE(fs::exists(dir.file("missing")));
+        EXPECT_TRUE(fs::is_empty(dir.file("closed")));
+        chmod(dir.file("closed").c_str(), 0700);
+    }
+}
+
+// Only a whole rollback copy of this program's is ever restored from, overwritten or
+// removed: a torn one (every cut of a real copy) or a user's file under the copy's name
+// leaves the list file as it is and is left alone; a rewrite in place then puts its copy
+// in the state folder instead.
+TEST(ChannelFileSave, OnlyAWholeRollbackCopyIsEverRestored) {
+    testenv::TempDir dir, state;
+    testenv::ScopedEnv stateHome("XDG_STATE_HOME", state.path());
+    const std::string path = dir.file("KIVO.ini"), copy = path + ".kivo-rollback";
+    const std::string torn = "torn,AM,1,1,COM1\r\n";
+    writeFile(path, torn);
+    struct stat st = statOf(path);
+    const std::string record =
+        rollbackRecord({path, static_cast<std::uint64_t>(st.st_ino), "old\r\n", 5, 0});
+    ASSERT_TRUE(parseRollbackRecord(record));
+    for (std::size_t cut = 0; cut < record.size(); ++cut) {
+        writeFile(copy, record.substr(0, cut));
+        ChannelList list;
+        ASSERT_FALSE(list.load(path)) << cut;
+        ASSERT_EQ(readFile(path), torn) << cut;
+        ASSERT_EQ(readFile(copy), record.substr(0, cut)) << cut;
+    }
+
+    writeFile(copy, "the user's own notes\n");
+    ASSERT_EQ(link(path.c_str(), dir.file("other.ini").c_str()), 0);
+    std::string seenInState;
+    saveChannelFile(path, {"new"}, [&] {
+        for (const auto& e : fs::directory_iterator(state.file("kivo")))
+            seenInState = e.path().filename().string();
+    });
+    EXPECT_EQ(readFile(path), "new\r\n");
+    EXPECT_EQ(seenInState.rfind("KIVO.ini.", 0), 0u) << seenInState;
+    EXPECT_EQ(readFile(copy), "the user's own notes\n");
+    EXPECT_TRUE(fs::is_empty(state.file("kivo")));
 }
