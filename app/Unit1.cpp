@@ -264,9 +264,7 @@ void TForm1::Button8Click() {
     form2_->show();
     form2_->move(pos());
     form2_->setVolumePosition(ScrollBar1->value());
-    form2_->Button2->setText(Label1->text() == QLatin1String(kivo::kPowerOn)
-                                 ? QStringLiteral("|")
-                                 : QString::fromUtf8("○"));
+    form2_->showPowerState();
     form2_->showChannelNames(channelList_.names(), channelList_.selectedIndex());
 }
 
@@ -303,6 +301,14 @@ std::string TForm1::powerCaption() const {
 }
 void TForm1::setPowerCaption(const std::string& caption) {
     setCaption(Label1, fromUtf8(caption));
+    // The strip's button shows it too, whatever changed it.
+    if (form2_) form2_->showPowerState();
+}
+
+void TForm1::setPowerNotice(const std::string& text) {
+    powerNotice_ = fromUtf8(text);
+    showNotice(ComboBox1, powerNotice_, QPalette::Base, QColor(255, 200, 200));
+    if (form2_) form2_->showPowerState();
 }
 
 std::string TForm1::portText() const {

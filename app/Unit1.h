@@ -87,6 +87,9 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     int compactVolumePosition() const override;
     void setCompactVolumePosition(int position) override;
     kivo::ChannelList& channels() override { return channelList_; }
+    // In the port chooser's tooltip and colour, and on the strip's power button.
+    void setPowerNotice(const std::string& text) override;
+    const QString& powerNotice() const { return powerNotice_; }
     void showMessage(const std::string& text) override;
     bool confirm(const std::string& text) override;
 
@@ -138,6 +141,7 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     bool showingList_ = false;  // the list box follows a change made by code
     kivo::ReceiverControl control_;
     TForm2* form2_ = nullptr;
+    QString powerNotice_;
     bool smode_ = false;
     bool closing_ = false;
 };

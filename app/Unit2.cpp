@@ -94,13 +94,15 @@ void TForm2::Button2Click() {
     // the caption shows the power state afterwards.
     struct ShowState {
         TForm2& form;
-        ~ShowState() {
-            form.Button2->setText(form.form1_.Label1->text() == QLatin1String(kivo::kPowerOn)
-                                      ? powerOnCaption
-                                      : powerOffCaption);
-        }
+        ~ShowState() { form.showPowerState(); }
     } showState{*this};
     form1_.Button2Click();
+}
+
+void TForm2::showPowerState() {
+    Button2->setText(form1_.Label1->text() == QLatin1String(kivo::kPowerOn) ? powerOnCaption
+                                                                            : powerOffCaption);
+    showNotice(Button2, form1_.powerNotice(), QPalette::ButtonText, QColor(192, 0, 0));
 }
 
 void TForm2::ScrollBar1Change() {

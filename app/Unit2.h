@@ -27,6 +27,10 @@ class TForm2 : public QWidget {
     void ComboBox1Change();
     void FormClose();
 
+    // The power button shows the main window's power state ("|" on, "○" off) and its
+    // power notice. Runs no handler.
+    void showPowerState();
+
     // Sets the slider as code does: runs ScrollBar1Change once when the position changes.
     void setVolumePosition(int position);
     // Refills the chooser with the channel names and selects `selected`; its edit text

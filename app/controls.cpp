@@ -25,15 +25,7 @@ void setCaption(QLabel* label, const QString& text) {
 }
 
 void showHandlerError(std::exception_ptr error) {
-    std::string message;
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        message = e.what();
-    } catch (...) {
-        message = "unknown error";
-    }
-    dialogs().showError(QString::fromStdString(kivo::errorDialogText(message)));
+    dialogs().showError(QString::fromStdString(kivo::errorDialogText(error)));
 }
 
 namespace {
@@ -109,6 +101,19 @@ bool checkQuietly(QRadioButton* button, QRadioButton* other) {
     QSignalBlocker quiet2(other);
     button->setChecked(true);
     return true;
+}
+
+void showNotice(QWidget* widget, const QString& text, QPalette::ColorRole role,
+                const QColor& colour) {
+    if (widget->toolTip() == text) return;  // shown already
+    widget->setToolTip(text);
+    if (text.isEmpty()) {
+        widget->setPalette(QPalette());  // the inherited colours again
+        return;
+    }
+    QPalette marked = widget->palette();
+    marked.setColor(role, colour);
+    widget->setPalette(marked);
 }
 
 void useWindowFace(QWidget* window) {

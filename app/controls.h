@@ -26,6 +26,11 @@ class FixedRowHeightDelegate : public QStyledItemDelegate {
 bool setPositionQuietly(QScrollBar* bar, int position);  // clamped to the bar's range
 bool checkQuietly(QRadioButton* button, QRadioButton* other);
 
+// A reason shown without a box: the widget's tooltip, and `colour` for `role` while there
+// is one. Empty takes both away (the widget has no colours of its own besides).
+void showNotice(QWidget* widget, const QString& text, QPalette::ColorRole role,
+                const QColor& colour);
+
 // The look both windows share: the window font and a button-face background.
 void useWindowFace(QWidget* window);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "controls.h"
+#include "errors.h"
 #include "remotesession.h"
 
 namespace {
@@ -33,7 +34,10 @@ struct RemoteServer::Client {
 
 RemoteServer::RemoteServer(kivo::ReceiverControl& control, QObject* parent)
     : QObject(parent), protocol_(control) {
-    protocol_.onHandlerError = [](std::exception_ptr error) { showHandlerError(error); };
+    // No box: a remote command must not wait for a person.
+    protocol_.onHandlerError = [&control](std::exception_ptr error) {
+        control.window().setPowerNotice(kivo::errorDialogText(error));
+    };
     connect(&server_, &QTcpServer::newConnection, this, &RemoteServer::acceptClients);
 }
 

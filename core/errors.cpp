@@ -20,6 +20,16 @@ std::string errorDialogText(const std::string& message) {
     return message;
 }
 
+std::string errorDialogText(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return errorDialogText(e.what());
+    } catch (...) {
+        return errorDialogText("unknown error");
+    }
+}
+
 std::string openErrorMessage(const std::string& portname) {
     return "回線オープンエラー\n" + portname;
 }

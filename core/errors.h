@@ -3,6 +3,7 @@
 // central error handler shows errorDialogText(e.what()) and the program goes on.
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -48,6 +49,9 @@ class ListIndexError : public KivoError {
 // The text the standard error dialog shows for `message`: "." is appended when the
 // last byte, taken as unsigned, is above "." (so after any Japanese character).
 std::string errorDialogText(const std::string& message);
+
+// The same for an error that escaped a handler, whatever its type.
+std::string errorDialogText(std::exception_ptr error);
 
 // Shown when switching on fails to open the port; the receiver stays off. With the
 // backend's account of the failure, its reason follows on a line of its own.

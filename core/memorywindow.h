@@ -29,6 +29,7 @@ class MemoryWindow : public ReceiverWindow {
     bool compact = false;
     int compactVolume = 0;
     ChannelList list;
+    std::string powerNotice;
     std::vector<std::string> messages;   // every message box shown, in order
     bool confirmAnswer = true;           // the answer to confirm()
     std::vector<std::string> questions;  // every confirmation asked
@@ -56,6 +57,7 @@ class MemoryWindow : public ReceiverWindow {
     int compactVolumePosition() const override { return compactVolume; }
     void setCompactVolumePosition(int position) override;
     ChannelList& channels() override { return list; }
+    void setPowerNotice(const std::string& text) override { powerNotice = text; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     bool confirm(const std::string& text) override;
 };

@@ -3,6 +3,7 @@
 #include <exception>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "channels.h"
 #include "cp932.h"
@@ -57,11 +58,28 @@ void ReceiverControl::send(std::string_view command) {
 
 void ReceiverControl::ComboBox1Change() {
     port_.portname = window_.portText();
+    window_.setPowerNotice("");
 }
 
 void ReceiverControl::Edit1Change() {
-    if (!isOn()) return;
+    if (tuning_ || !isOn()) return;
     if (auto command = tuneCommand(window_.frequencyText(), window_.amChecked())) send(*command);
+}
+
+void ReceiverControl::tuneTo(bool am, const std::string& text) {
+    {
+        struct Quiet {
+            bool& tuning;
+            bool was = std::exchange(tuning, true);
+            ~Quiet() { tuning = was; }
+        } quiet{tuning_};
+        if (am)
+            window_.checkAm();
+        else
+            window_.checkFm();
+        window_.setFrequencyText(text);
+    }
+    Edit1Change();
 }
 
 void ReceiverControl::ScrollBar1Change() {
@@ -156,15 +174,19 @@ void ReceiverControl::Button7Click() {
     window_.channels().moveDown();
 }
 
-bool ReceiverControl::openPort() {
-    if (port_.open()) return true;
-    window_.showMessage(openErrorMessage(port_.portname, port_.api().lastOpenFailure()));
+bool ReceiverControl::openPort(bool boxed) {
+    if (port_.open()) {
+        window_.setPowerNotice("");
+        return true;
+    }
+    const std::string why = openErrorMessage(port_.portname, port_.api().lastOpenFailure());
+    window_.setPowerNotice(why);
+    if (boxed) window_.showMessage(why);
     return false;
 }
 
-bool ReceiverControl::switchOn() {
-    // Showing "ON" over a port that did not open would lose every command unseen.
-    if (!openPort()) return false;
+// The power button's sequence once the port is open, up to the channel selection.
+void ReceiverControl::powerUp() {
     window_.setPowerCaption(kPowerOn);
     window_.setPortEnabled(false);
     window_.setTimerEnabled(true);
@@ -173,8 +195,26 @@ bool ReceiverControl::switchOn() {
     send(kPowerOnCommand);
     send(kVolumeZeroCommand);
     send(kPeriodicCommand);
+}
+
+bool ReceiverControl::switchOn() {
+    // Showing "ON" over a port that did not open would lose every command unseen.
+    if (!openPort()) return false;
+    powerUp();
     ListBox1DblClick();
     return true;
+}
+
+ReceiverControl::RemoteSwitchOn ReceiverControl::switchOnForRemote() {
+    if (!openPort(false)) return RemoteSwitchOn::PortNotOpened;
+    powerUp();
+    try {
+        ListBox1DblClick();
+    } catch (const KivoError& e) {
+        window_.setPowerNotice(errorDialogText(e.what()));
+        return RemoteSwitchOn::ChannelUnusable;
+    }
+    return RemoteSwitchOn::On;
 }
 
 bool ReceiverControl::switchOnAtStartup(int index) {

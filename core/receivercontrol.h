@@ -45,10 +45,14 @@ class ReceiverControl {
 
     bool isOn() const;  // Label1 reads anything but "OFF"
 
-    // The component's portname := the chooser's text (UTF-8), unchecked.
+    // The component's portname := the chooser's text (UTF-8), unchecked. The power
+    // notice spoke of the port chosen before: it goes.
     void ComboBox1Change();
     // Tune: while on, send the tune command for Edit1 and the band.
     void Edit1Change();
+    // The band and Edit1 as one change: set without tuning on the way, then one tune
+    // (while on) for what they show.
+    void tuneTo(bool am, const std::string& text);
     // Volume: show the position in Label2; while on, send the volume command.
     void ScrollBar1Change();
     // Periodic tick: send "J4101", then discard whatever has arrived.
@@ -70,8 +74,14 @@ class ReceiverControl {
 
     // Switch-on from the power button. When the port cannot be opened, a message box
     // says so and nothing changes: off, chooser enabled, timer stopped, nothing sent.
-    // Returns whether the receiver is on afterwards.
+    // Returns whether the receiver is on afterwards. Every switch-on leaves the power
+    // notice empty once the port opens, or saying why it did not.
     bool switchOn();
+    // The power button's switch-on for a remote command, which no one may have to
+    // answer: it opens no box, what went wrong is in the power notice. A selected line
+    // too short to use leaves the receiver on.
+    enum class RemoteSwitchOn { On, PortNotOpened, ChannelUnusable };
+    RemoteSwitchOn switchOnForRemote();
     // Switch-on at start-up for the channel at `index`, port already chosen; a failed
     // open is handled like switchOn's (the channel is still selected, nothing is sent).
     bool switchOnAtStartup(int index);
@@ -92,11 +102,13 @@ class ReceiverControl {
 
   private:
     void send(std::string_view command);
-    bool openPort();
+    bool openPort(bool boxed = true);
+    void powerUp();
 
     Trs232c& port_;
     ReceiverWindow& window_;
     bool stopping_ = false;
+    bool tuning_ = false;  // inside tuneTo: the controls' own tunes wait for its one
 };
 
 }  // namespace kivo

@@ -67,6 +67,10 @@ class ReceiverWindow {
     // ListBox1: the channel lines and the selected one.
     virtual ChannelList& channels() = 0;
 
+    // Why the receiver could not be switched on (or driven) as asked, shown without a box
+    // beside the power button while it stands; empty takes it away.
+    virtual void setPowerNotice(const std::string& text) = 0;
+
     // A plain message box with OK (the application title as caption).
     virtual void showMessage(const std::string& text) = 0;
     // A Yes/No confirmation; true for Yes.

@@ -124,6 +124,14 @@ std::string line(std::string_view text) {
     return std::string(text) + "\n";
 }
 
+// The frequency the window shows, in Hz; none when the field holds no number (neither
+// band checked tunes as FM).
+std::optional<long double> shownHz(const ReceiverWindow& window) {
+    auto value = parseFrequency(window.frequencyText());
+    if (!value) return std::nullopt;
+    return *value * (window.amChecked() ? 1000.0L : 1000000.0L);
+}
+
 }  // namespace
 
 std::string remoteStatus(int code) {
@@ -131,7 +139,10 @@ std::string remoteStatus(int code) {
 }
 
 std::string remoteFrequencyText(unsigned long long hz) {
-    const bool am = hz < kRemoteFmFromHz;
+    return remoteFrequencyText(hz, hz < kRemoteFmFromHz);
+}
+
+std::string remoteFrequencyText(unsigned long long hz, bool am) {
     const unsigned long long unit = am ? 1000 : 1000000;
     std::string text = std::to_string(hz / unit);
     if (unsigned long long rest = hz % unit) {
@@ -212,10 +223,7 @@ void RemoteProtocol::reportError() {
 }
 
 std::string RemoteProtocol::getFrequency() const {
-    ReceiverWindow& window = control_.window();
-    long double hz = 0;
-    if (auto value = parseFrequency(window.frequencyText()))
-        hz = *value * (window.amChecked() ? 1000.0L : 1000000.0L);
+    long double hz = shownHz(control_.window()).value_or(0);
     // Out of the integer range (or not finite) reads as no number.
     if (!(std::fabs(hz) < 9e18L)) hz = 0;
     return line(std::to_string(std::llround(hz)));
@@ -225,20 +233,9 @@ int RemoteProtocol::setFrequency(std::string_view word) {
     auto value = number(word);
     if (!value || *value < 0 || *value > kRemoteMaxHz) return kRemoteInvalid;
     const auto hz = static_cast<unsigned long long>(std::llround(*value));
-    const bool am = hz < kRemoteFmFromHz;
-    const std::string text = remoteFrequencyText(hz);
-
-    ReceiverWindow& window = control_.window();
-    const bool bandChanges = am ? !window.amChecked() : !window.fmChecked();
-    const bool textChanges = window.frequencyText() != text;
-    if (am)
-        window.checkAm();
-    else
-        window.checkFm();
-    window.setFrequencyText(text);
-    // Nothing changed, so no handler ran: the receiver may not be at what the window shows
-    // (switched on with no channel selected, or tuned by hand since), so tune it now.
-    if (!bandChanges && !textChanges) control_.Edit1Change();
+    // One tune, also when the window already shows it: the receiver may not be there
+    // (switched on with no channel selected, or tuned by hand since).
+    control_.tuneTo(hz < kRemoteFmFromHz, remoteFrequencyText(hz));
     return kRemoteOk;
 }
 
@@ -248,12 +245,21 @@ std::string RemoteProtocol::getMode() const {
 }
 
 int RemoteProtocol::setMode(std::string_view mode) {
+    bool am;
     if (mode == "AM")
-        control_.window().checkAm();
+        am = true;
     else if (mode == "FM" || mode == "WFM")
-        control_.window().checkFm();
+        am = false;
     else
         return kRemoteInvalid;
+    ReceiverWindow& window = control_.window();
+    if (am ? window.amChecked() : window.fmChecked()) return kRemoteOk;  // as its button
+    // The frequency stays: written in the new band's unit where it is one a client could
+    // set, else the text is kept.
+    std::string text = window.frequencyText();
+    if (auto hz = shownHz(window); hz && *hz >= 0 && *hz <= kRemoteMaxHz)
+        text = remoteFrequencyText(static_cast<unsigned long long>(std::llround(*hz)), am);
+    control_.tuneTo(am, text);
     return kRemoteOk;
 }
 
@@ -278,15 +284,20 @@ int RemoteProtocol::setVolume(double fraction) {
 
 int RemoteProtocol::setPower(bool on) {
     if (control_.isOn() == on) return kRemoteOk;
-    if (on && control_.window().portText().empty()) return kRemoteUnavailable;
-    try {
-        control_.Button2Click();
-    } catch (...) {
-        // Switched on, but the selected channel's line could not be used.
-        reportError();
+    if (!on) {
+        control_.switchOff();
+        return kRemoteOk;
     }
-    if (control_.isOn() == on) return kRemoteOk;
-    return kRemoteIoError;  // the port did not open; the window said why
+    if (control_.window().portText().empty()) return kRemoteUnavailable;
+    switch (control_.switchOnForRemote()) {
+        case ReceiverControl::RemoteSwitchOn::On:
+            return kRemoteOk;
+        case ReceiverControl::RemoteSwitchOn::PortNotOpened:
+            return kRemoteIoError;
+        case ReceiverControl::RemoteSwitchOn::ChannelUnusable:
+            return kRemoteInvalid;  // on all the same
+    }
+    return kRemoteInternal;
 }
 
 }  // namespace kivo

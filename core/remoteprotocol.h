@@ -32,8 +32,8 @@ class RemoteProtocol {
   public:
     explicit RemoteProtocol(ReceiverControl& control) : control_(control) {}
 
-    // An error a handler raised (a channel line with too few fields, selected while
-    // switching on): the window's central error handler shows it. The reply still goes out.
+    // An error that escaped a handler: the window shows it, without a box. The reply still
+    // goes out.
     std::function<void(std::exception_ptr)> onHandlerError;
 
     struct Reply {
@@ -59,5 +59,7 @@ class RemoteProtocol {
 // The frequency field's text for `hz` (whole Hz): kHz in the AM band, MHz from the FM
 // split up, without needless zeros: 954000 -> "954", 80700000 -> "80.7".
 std::string remoteFrequencyText(unsigned long long hz);
+// The same in a given band's unit: kHz for AM, MHz otherwise (954000 -> "0.954" in MHz).
+std::string remoteFrequencyText(unsigned long long hz, bool am);
 
 }  // namespace kivo

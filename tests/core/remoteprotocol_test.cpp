@@ -48,14 +48,14 @@ TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
         // Nothing changes in the window, so the receiver is tuned to what it shows.
         {"F 954000", "RPRT 0\n", "K00000954000020100\r\n"},
         {"F 1134500", "RPRT 0\n", "K00001135000020100\r\n"},
-        // Checking FM re-tunes the field's text as MHz, as the band button does.
-        {"M WFM 0", "RPRT 0\n", "K01134500000060400\r\n"},
+        // The band changes, the frequency stays: 1134.5 kHz becomes 1.1345 MHz.
+        {"M WFM 0", "RPRT 0\n", "K00001135000060400\r\n"},
         {"M FM 200000", "RPRT 0\n", ""},  // already checked
         {"m", "WFM\n200000\n", ""},
         {"F 80700000", "RPRT 0\n", "K00080700000060400\r\n"},
         {"f", "80700000\n", ""},
-        // Back below the split: AM is checked first (80.7 kHz), then the text.
-        {"F 2500000\r", "RPRT 0\n", "K00000081000020100\r\nK00002500000020100\r\n"},
+        // Back below the split: one tune, never the old text in the new band.
+        {"F 2500000\r", "RPRT 0\n", "K00002500000020100\r\n"},
         {"L AF 0.500000", "RPRT 0\n", "J4080\r\n"},
         {"l AF", "0.501961\n", ""},
         {"L AF 0.5", "RPRT 0\n", "J4080\r\n"},  // slider already there: sent all the same
@@ -106,26 +106,79 @@ TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
     EXPECT_EQ(handlerErrors, 0);
 }
 
-TEST_F(Remote, SwitchingOnNeedsAPortThatOpens) {
+// A band change by F or M is one action: the buttons and the field change together and
+// the receiver gets one tune for the result, never the old text in the new band.
+TEST_F(Remote, ChangingTheBandTunesOnceForTheNewFrequency) {
+    struct Case {
+        bool on;
+        bool am;  // checked before; FM otherwise
+        const char* text;
+        const char* request;
+        bool amAfter;
+        const char* textAfter;
+        const char* onTheLine;
+    } cases[] = {
+        {true, true, "954", "F 80700000", false, "80.7", "K00080700000060400\r\n"},
+        {true, false, "80.7", "F 594000", true, "594", "K00000594000020100\r\n"},
+        // M keeps the frequency in Hz, written in the new band's unit.
+        {true, true, "954", "M WFM 0", false, "0.954", "K00000954000060400\r\n"},
+        {true, false, "80.7", "M AM 0", true, "80700", "K00080700000020100\r\n"},
+        {true, false, "100", "\\set_mode AM", true, "100000", "K00100000000020100\r\n"},
+        {true, true, "954", "M AM 0", true, "954", ""},   // already AM: as the button
+        {true, true, "abc", "M FM 0", false, "abc", ""},  // no number: the text stays
+        // Off: the window follows, the receiver hears nothing.
+        {false, true, "954", "F 80700000", false, "80.7", ""},
+        {false, true, "954", "M WFM 0", false, "0.954", ""},
+    };
+    for (const Case& c : cases) {
+        if (control.isOn() != c.on) control.Button2Click();
+        line();
+        window.am = c.am;
+        window.fm = !c.am;
+        window.frequency = c.text;
+        EXPECT_EQ(session.feed(std::string(c.request) + "\n"), "RPRT 0\n") << c.request;
+        EXPECT_EQ(window.am, c.amAfter) << c.request;
+        EXPECT_EQ(window.fm, !c.amAfter) << c.request;
+        EXPECT_EQ(window.frequency, c.textAfter) << c.request;
+        EXPECT_EQ(line(), c.onTheLine) << c.request << (c.on ? " on" : " off");
+    }
+}
+
+// A remote switch-on never waits for a person: what went wrong is answered at once and
+// shown by the window's notice, not in a box; the user's own click keeps its box.
+TEST_F(Remote, SwitchingOnNeedsAPortThatOpensAndShowsNoBox) {
     window.port = "";
     EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -11\n");
-    EXPECT_TRUE(window.messages.empty());
 
-    window.port = "COM7";  // no such port: the window says so and stays off
+    window.port = "COM7";  // no such port: the window stays off
     control.ComboBox1Change();
     EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -6\n");
-    EXPECT_EQ(window.messages.size(), 1u);
+    EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(window.power, "OFF");
-    EXPECT_EQ(line(), "");
+    control.Button2Click();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.powerNotice, window.messages[0]);
+    EXPECT_EQ(window.powerNotice.rfind("回線オープンエラー\nCOM7\n", 0), 0u);
 
-    // A selected line too short to use: on all the same, the error goes to the window.
+    // A selected line too short to use: on all the same, and the reason in the notice.
     window.port = "COM3";
     control.ComboBox1Change();
-    window.list.setLines({"Short,AM"});
+    EXPECT_EQ(window.powerNotice, "");  // it spoke of the port chosen before
+    window.list.setLines({"Short,AM", "Radio1,AM,594,80,COM3"});
     window.list.setSelectedIndex(0);
-    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT 0\n");
-    EXPECT_EQ(handlerErrors, 1);
+    window.powerNotice = "stale";
+    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -1\n");
     EXPECT_EQ(window.power, "ON");
+    EXPECT_EQ(line(), "G300\r\nH101\r\nJ4000\r\nJ4101\r\n");
+    EXPECT_EQ(window.powerNotice, "リストのインデックスが範囲を超えています (2)");
+    EXPECT_EQ(window.messages.size(), 1u);  // only the click's
+    EXPECT_EQ(handlerErrors, 0);
+
+    // The next switch-on that succeeds clears it.
+    EXPECT_EQ(session.feed("\\set_powerstat 0\n"), "RPRT 0\n");
+    window.list.setSelectedIndex(1);
+    EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT 0\n");
+    EXPECT_EQ(window.powerNotice, "");
 }
 
 TEST_F(Remote, InSModeTheVolumeMovesTheStripsSlider) {

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -221,7 +220,8 @@ TEST_F(RemoteTest, RigctlTunesSetsTheVolumeAndSwitchesThroughTheWindow) {
     EXPECT_EQ(rigctl({"F", "954000", "f", "M", "WFM", "0", "m", "F", "80700000", "f", "L", "AF",
                       "0.5", "l", "AF", "set_powerstat", "0"}),
               "954000\nWFM\n200000\n80700000\n0.501961\n");
-    EXPECT_EQ(receiverLines(5), (Lines{"K00000954000020100", "K00954000000060400",
+    // M keeps 954 kHz as 0.954 MHz: one tune, never FM 954 MHz.
+    EXPECT_EQ(receiverLines(5), (Lines{"K00000954000020100", "K00000954000060400",
                                        "K00080700000060400", "J4080", "H100"}));
     EXPECT_EQ(Client(port).exchange("\\get_powerstat\n", 2), "0\n");
 
@@ -325,6 +325,27 @@ TEST_F(RemoteTest, BadValuesAndABusyPort) {
     ::close(busy);
 }
 
+// The program with its real boxes: a client's power-on whose port does not open is
+// answered at once (a box would wait here for ever, no one presses OK offscreen), and
+// another client's command, sent right behind it, is served.
+TEST_F(RemoteTest, APowerOnThatCannotOpenIsAnsweredAtOnceAndHoldsNoOneUp) {
+    auto kivo = startServing({"--remote=" + address(), "Radio1"});
+    Client first(port), second(port);
+    EXPECT_EQ(first.exchange("\\set_powerstat 0\n", 7, 10s), "RPRT 0\n");
+    EXPECT_EQ(receiverLines(1), Lines{"H100"});
+
+    std::filesystem::remove(receiver.linkPath());  // the receiver's port is gone
+    first.exchange("\\set_powerstat 1\n", 0, 1s);
+    EXPECT_EQ(second.exchange("f\n", 7, 10s), "594000\n");
+    EXPECT_EQ(first.exchange({}, 8, 10s), "RPRT -6\n");
+
+    // Back again: on as the power button does it.
+    std::filesystem::create_symlink(receiver.devicePath(), receiver.linkPath());
+    EXPECT_EQ(first.exchange("\\set_powerstat 1\n", 7, 10s), "RPRT 0\n");
+    EXPECT_EQ(receiverLines(5), (Lines{"G300", "H101", "J4000", "K00000594000020100", "J4050"}));
+    closeRunningCopy(*kivo);
+}
+
 TEST(RemoteEndpoint, ValuesOfTheOptionAndTheEnvironment) {
     struct Case {
         QString value;
@@ -361,11 +382,10 @@ TEST(RemoteEndpoint, ValuesOfTheOptionAndTheEnvironment) {
 
 namespace {
 
-// Boxes that stay up for a while in a loop of their own, as the real ones do: a modal
-// box, or a plain nested loop. `send` runs early in it, `record` late.
+// Boxes that stay up for a while in a modal loop of their own, as the real ones do.
+// `send` runs early in it, `record` late.
 class LingeringDialogs : public RecordingDialogs {
   public:
-    bool modal = true;
     std::function<void()> send, record;
 
     bool confirmOverwrite(const QString& text) override {
@@ -381,15 +401,14 @@ class LingeringDialogs : public RecordingDialogs {
   private:
     void linger() {
         QMessageBox box;
-        QEventLoop loop;
         QTimer::singleShot(100, [this] {
             if (send) send();
         });
         QTimer::singleShot(350, [this] {
             if (record) record();
         });
-        QTimer::singleShot(400, [&] { modal ? box.done(0) : loop.quit(); });
-        modal ? box.exec() : loop.exec();
+        QTimer::singleShot(400, [&] { box.done(0); });
+        box.exec();
     }
 };
 
@@ -427,18 +446,40 @@ TEST_F(WindowTest, RemoteCommandsWaitWhileAHandlerIsInsideABox) {
     EXPECT_EQ(awaitReply(waiting, 7), "RPRT 0\n");
     EXPECT_EQ(form1->Edit1->text(), "954");
 
-    // A client's power-on whose port does not open shows the window's box: another
-    // client's command waits for that one to finish.
+    // The user's own POWER on a port that does not open keeps its box, and a client's
+    // command waits for it as well.
     choosePort("COM7");
-    slow.modal = false;
     slow.send = [&] { waiting.exchange("F 594000\n", 0, 1s); };
-    Client first(server.serverPort());
-    first.exchange("\\set_powerstat 1\n", 0, 1s);
-    EXPECT_EQ(awaitReply(first, 8), "RPRT -6\n");
-    EXPECT_EQ(slow.messages.size(), 1);
+    QTest::mouseClick(form1->Button2, Qt::LeftButton);
+    EXPECT_EQ(slow.messages, QStringList{missingPortMessage("COM7")});
     EXPECT_EQ(during, "954");
     EXPECT_EQ(awaitReply(waiting, 7), "RPRT 0\n");
     EXPECT_EQ(form1->Edit1->text(), "594");
     EXPECT_EQ(sent(), "");  // off all along
     setDialogs(&boxes);
+}
+
+// A remote switch-on never opens a box: the reason shows in the port chooser (tooltip and
+// colour) until another port is chosen; the user's own click on POWER keeps its box.
+TEST_F(WindowTest, ARemotePowerOnShowsWhatWentWrongWithoutABox) {
+    writeChannelFile({});
+    start();
+    RemoteServer server(form1->control());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    Client client(server.serverPort());
+    QComboBox* chooser = form1->ComboBox1;
+    const QColor plain = chooser->palette().color(QPalette::Base);
+
+    choosePort("COM7");
+    client.exchange("\\set_powerstat 1\n", 0, 1s);
+    EXPECT_EQ(awaitReply(client, 8), "RPRT -6\n");
+    EXPECT_TRUE(boxes.messages.isEmpty());
+    EXPECT_EQ(form1->Label1->text(), "OFF");
+    EXPECT_EQ(chooser->toolTip(), missingPortMessage("COM7"));
+    EXPECT_NE(chooser->palette().color(QPalette::Base), plain);
+    QTest::mouseClick(form1->Button2, Qt::LeftButton);
+    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM7")});
+    choosePort("COM3");
+    EXPECT_EQ(chooser->toolTip(), "");
+    EXPECT_EQ(chooser->palette().color(QPalette::Base), plain);
 }

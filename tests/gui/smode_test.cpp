@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "guitest.h"
+#include "remoteprotocol.h"
 #include "singlecopy.h"
 
 namespace {
@@ -138,6 +139,40 @@ TEST_F(WindowTest, StripPowerNeedsAPortAndShowsTheTrueStateAfterAFailedOpen) {
     EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM6")});
     EXPECT_EQ(form1->Label1->text(), "OFF");
     EXPECT_EQ(form2->Button2->text(), circle);
+}
+
+// The strip shows the power state whatever changed it: a remote switch-on or -off at once,
+// and a remote switch-on whose port does not open leaves it off with the reason on the
+// power button (no box) until another port is chosen.
+TEST_F(WindowTest, RemotePowerChangesShowOnTheStripAtOnce) {
+    writeChannelFile({});
+    addReceiver("COM3");
+    start();
+    choosePort("COM7");
+    click(form1->Button8);
+    ASSERT_EQ(form2->Button2->text(), circle);
+    kivo::RemoteProtocol remote(form1->control());
+    const QColor plain = form2->Button2->palette().color(QPalette::ButtonText);
+
+    EXPECT_EQ(remote.handleLine("\\set_powerstat 1").text, "RPRT -6\n");
+    EXPECT_EQ(form2->Button2->text(), circle);
+    EXPECT_EQ(form2->Button2->toolTip(), missingPortMessage("COM7"));
+    EXPECT_NE(form2->Button2->palette().color(QPalette::ButtonText), plain);
+    EXPECT_TRUE(boxes.messages.isEmpty());
+    choosePort("COM3");  // the main window's chooser, hidden but set
+    EXPECT_EQ(form2->Button2->toolTip(), "");
+    EXPECT_EQ(form2->Button2->palette().color(QPalette::ButtonText), plain);
+
+    EXPECT_EQ(remote.handleLine("\\set_powerstat 1").text, "RPRT 0\n");
+    EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101"}));
+    EXPECT_EQ(form2->Button2->text(), bar);
+    EXPECT_EQ(remote.handleLine("\\set_powerstat 0").text, "RPRT 0\n");
+    EXPECT_SENT(cmds({"H100"}));
+    EXPECT_EQ(form2->Button2->text(), circle);
+    click(form2->Button2);  // shown off, so a press switches on
+    EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101"}));
+    EXPECT_EQ(form1->Label1->text(), "ON");
+    EXPECT_EQ(form2->Button2->text(), bar);
 }
 
 TEST_F(WindowTest, StripKeepsItsTextWithoutSelectionAndShortLinesShowTheError) {
