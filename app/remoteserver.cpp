@@ -22,6 +22,8 @@ constexpr int kSendBuffer = 32 * 1024;
 // at this often.
 constexpr int kModalRetryMs = 50;
 
+using Clock = std::chrono::steady_clock;
+
 }  // namespace
 
 struct RemoteServer::Client {
@@ -30,6 +32,7 @@ struct RemoteServer::Client {
     kivo::RemoteSession session;
     bool queued = false;
     bool dropped = false;
+    Clock::time_point lastActive = Clock::now();  // bytes received, or a line answered
 };
 
 RemoteServer::RemoteServer(kivo::ReceiverControl& control, QObject* parent)
@@ -60,7 +63,7 @@ void RemoteServer::close() {
 
 void RemoteServer::acceptClients() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (closed_ || clientCount() >= kMaxClients) {
+        if (closed_ || (clientCount() >= kMaxClients && !dropIdlest())) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->disconnectFromHost();
             continue;
@@ -69,7 +72,10 @@ void RemoteServer::acceptClients() {
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kSendBuffer);
         clients_.push_back(std::make_unique<Client>(socket, protocol_));
         Client* client = clients_.back().get();
-        connect(socket, &QTcpSocket::readyRead, this, [this, client] { schedule(client); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, client] {
+            client->lastActive = Clock::now();
+            schedule(client);
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this, client] {
             drop(client);
             if (!serving_) removeDropped();
@@ -111,10 +117,12 @@ void RemoteServer::takeTurn() {
     ready_.pop_front();
     client->queued = false;
     serving_ = true;
+    current_ = client;
     {
         HandlerScope running;  // a request to end taken meanwhile closes after the command
         serve(client);
     }
+    current_ = nullptr;
     serving_ = false;
     removeDropped();
     if (!ready_.empty()) postTurn();
@@ -129,6 +137,7 @@ void RemoteServer::serve(Client* client) {
     std::string reply;
     client->session.step(reply);
     if (client->dropped) return;  // gone while the command ran
+    client->lastActive = Clock::now();
     if (!reply.empty()) socket->write(reply.data(), static_cast<qint64>(reply.size()));
     if (client->session.closed()) {
         socket->disconnectFromHost();  // after the reply has gone out
@@ -147,6 +156,27 @@ void RemoteServer::drop(Client* client) {
     client->socket->disconnect(this);
     client->socket->abort();
     ready_.erase(std::remove(ready_.begin(), ready_.end(), client), ready_.end());
+}
+
+int RemoteServer::clientCount() const {
+    return static_cast<int>(
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return !c->dropped; }));
+}
+
+// Room for a newcomer: the client idle longest goes if it has been idle for the limit. One
+// with a line waiting or running is not idle, however long ago it sent.
+bool RemoteServer::dropIdlest() {
+    Client* idlest = nullptr;
+    for (const auto& c : clients_) {
+        if (c->dropped || c->queued || c.get() == current_ || c->session.hasLine() ||
+            c->socket->bytesAvailable() > 0)
+            continue;
+        if (!idlest || c->lastActive < idlest->lastActive) idlest = c.get();
+    }
+    if (!idlest || Clock::now() - idlest->lastActive < idleLimit_) return false;
+    drop(idlest);
+    if (!serving_) removeDropped();
+    return true;
 }
 
 void RemoteServer::removeDropped() {

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -20,7 +21,11 @@ class QTcpSocket;
 class RemoteServer : public QObject {
     Q_OBJECT
   public:
-    static constexpr int kMaxClients = 8;  // a ninth is closed at once
+    // Clients at once. A newcomer beyond them takes the place of the client idle longest
+    // (nothing received from it and nothing of it waiting or running) once that one has
+    // been idle for the idle limit; otherwise the newcomer is closed at once.
+    static constexpr int kMaxClients = 8;
+    static constexpr std::chrono::milliseconds kIdleLimit = std::chrono::seconds(60);
     // Replies a client leaves unread beyond what the system buffers: it is dropped then.
     static constexpr qint64 kMaxUnreadReplies = 64 * 1024;
 
@@ -33,7 +38,8 @@ class RemoteServer : public QObject {
     quint16 serverPort() const { return server_.serverPort(); }
     // Stops listening and drops every client; no command runs after this.
     void close();
-    int clientCount() const { return static_cast<int>(clients_.size()); }
+    int clientCount() const;
+    void setIdleLimit(std::chrono::milliseconds limit) { idleLimit_ = limit; }
 
   private:
     struct Client;
@@ -45,11 +51,14 @@ class RemoteServer : public QObject {
     void serve(Client* client);
     void drop(Client* client);
     void removeDropped();
+    bool dropIdlest();
 
     QTcpServer server_;
     kivo::RemoteProtocol protocol_;
     std::vector<std::unique_ptr<Client>> clients_;
     std::deque<Client*> ready_;  // clients with input, in turn
+    Client* current_ = nullptr;  // the client whose line runs
+    std::chrono::milliseconds idleLimit_ = kIdleLimit;
     bool turnPosted_ = false;
     bool serving_ = false;
     bool closed_ = false;

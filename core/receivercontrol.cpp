@@ -53,7 +53,9 @@ bool ReceiverControl::isOn() const {
 
 void ReceiverControl::send(std::string_view command) {
     if (stopping_) return;
-    if (!sendCommand(port_, command) && port_.isOpen() && onLineHeld) onLineHeld();
+    if (line_.send(port_, command) || !port_.isOpen()) return;
+    ++givenUp_;
+    if (onLineHeld) onLineHeld();
 }
 
 void ReceiverControl::ComboBox1Change() {
@@ -242,8 +244,8 @@ void ReceiverControl::switchOff() {
 }
 
 void ReceiverControl::FormClose() {
-    sendCommand(port_, kPowerOffCommand);
-    port_.close();
+    if (!line_.send(port_, kPowerOffCommand) && port_.isOpen()) ++givenUp_;
+    line_.close(port_);
     WaitLoop(port_);
 }
 

@@ -9,6 +9,7 @@
 
 #include "receiverwindow.h"
 #include "rs232c.h"
+#include "sending.h"
 
 namespace kivo {
 
@@ -44,6 +45,10 @@ class ReceiverControl {
     bool stopRequested() const { return stopping_; }
 
     bool isOn() const;  // Label1 reads anything but "OFF"
+
+    // Commands that did not go out while the port was open, so far: a caller compares
+    // the count before and after an action to learn whether all of it reached the line.
+    int givenUpCommands() const { return givenUp_; }
 
     // The component's portname := the chooser's text (UTF-8), unchecked. The power
     // notice spoke of the port chosen before: it goes.
@@ -107,8 +112,10 @@ class ReceiverControl {
 
     Trs232c& port_;
     ReceiverWindow& window_;
+    ReceiverLine line_;
     bool stopping_ = false;
     bool tuning_ = false;  // inside tuneTo: the controls' own tunes wait for its one
+    int givenUp_ = 0;
 };
 
 }  // namespace kivo

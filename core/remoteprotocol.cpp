@@ -162,6 +162,7 @@ RemoteProtocol::Reply RemoteProtocol::handleLine(std::string_view text) {
     for (const CommandName& c : kCommands)
         if (c.name == w[0]) found = &c;
     if (!found) return {remoteStatus(kRemoteUnavailable)};
+    givenUpBefore_ = control_.givenUpCommands();
     auto arg = [&w](std::size_t i) { return i < w.size() ? w[i] : std::string_view(); };
 
     try {
@@ -169,12 +170,12 @@ RemoteProtocol::Reply RemoteProtocol::handleLine(std::string_view text) {
             case Command::GetFreq:
                 return {getFrequency()};
             case Command::SetFreq:
-                return {remoteStatus(setFrequency(arg(1)))};
+                return {status(setFrequency(arg(1)))};
             case Command::GetMode:
                 return {getMode()};
             case Command::SetMode:
                 // The passband that follows is accepted and ignored: each band has its own.
-                return {remoteStatus(setMode(arg(1)))};
+                return {status(setMode(arg(1)))};
             case Command::GetLevel: {
                 if (arg(1) != "AF") return {remoteStatus(kRemoteInvalid)};
                 char buffer[32];
@@ -186,13 +187,13 @@ RemoteProtocol::Reply RemoteProtocol::handleLine(std::string_view text) {
                 auto fraction = number(arg(2));
                 if (arg(1) != "AF" || !fraction || *fraction < 0 || *fraction > 1)
                     return {remoteStatus(kRemoteInvalid)};
-                return {remoteStatus(setVolume(*fraction))};
+                return {status(setVolume(*fraction))};
             }
             case Command::GetPowerstat:
                 return {line(control_.isOn() ? "1" : "0")};
             case Command::SetPowerstat:
-                if (arg(1) == "1") return {remoteStatus(setPower(true))};
-                if (arg(1) == "0") return {remoteStatus(setPower(false))};
+                if (arg(1) == "1") return {status(setPower(true))};
+                if (arg(1) == "0") return {status(setPower(false))};
                 return {remoteStatus(kRemoteInvalid)};
             case Command::ChkVfo:
                 return {line("0")};
@@ -216,6 +217,11 @@ RemoteProtocol::Reply RemoteProtocol::handleLine(std::string_view text) {
         reportError();
     }
     return {remoteStatus(kRemoteInternal)};
+}
+
+std::string RemoteProtocol::status(int code) const {
+    if (code == kRemoteOk && control_.givenUpCommands() != givenUpBefore_) code = kRemoteTimeout;
+    return remoteStatus(code);
 }
 
 void RemoteProtocol::reportError() {

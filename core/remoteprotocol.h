@@ -17,6 +17,7 @@ namespace kivo {
 // Status codes of a "RPRT" line.
 inline constexpr int kRemoteOk = 0;
 inline constexpr int kRemoteInvalid = -1;       // a bad or missing argument
+inline constexpr int kRemoteTimeout = -5;       // a command to the receiver was given up
 inline constexpr int kRemoteIoError = -6;       // the port did not open
 inline constexpr int kRemoteInternal = -7;      // a handler failed
 inline constexpr int kRemoteUnavailable = -11;  // no such command, or not possible now
@@ -52,8 +53,12 @@ class RemoteProtocol {
     int visibleVolume() const;
     int setPower(bool on);
     void reportError();
+    // A set command's status line: done, but with a receiver command given up on the
+    // way, it is a time-out.
+    std::string status(int code) const;
 
     ReceiverControl& control_;
+    int givenUpBefore_ = 0;  // the control's count when the current line began
 };
 
 // The frequency field's text for `hz` (whole Hz): kHz in the AM band, MHz from the FM

@@ -6,10 +6,15 @@
 
 namespace kivo {
 
-bool rsout(Trs232c& port, std::string_view text) {
-    for (char c : text) {
-        if (port.txbyte(c)) continue;
-        port.txpurge();
+bool rsout(Trs232c& port, std::string_view text, bool* cut) {
+    if (cut) *cut = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (port.txbyte(text[i])) continue;
+        int unsent = 0;
+        const bool known = port.txpurge(&unsent);
+        // `i` bytes were reported sent: the line is whole only when the purge took back
+        // exactly those. Not knowing counts as cut on an open port.
+        if (cut) *cut = known ? unsent != static_cast<int>(i) : port.isOpen();
         return false;
     }
     return true;
@@ -25,12 +30,29 @@ bool WaitLoop(Trs232c& port) {
     return queued <= 0;
 }
 
-bool sendCommand(Trs232c& port, std::string_view command) {
+bool sendCommand(Trs232c& port, std::string_view command, bool* cut) {
     std::string line(command);
     line += "\r\n";
-    const bool sent = rsout(port, line);
+    const bool sent = rsout(port, line, cut);
     const bool drained = WaitLoop(port);
     return sent && drained;
+}
+
+bool ReceiverLine::send(Trs232c& port, std::string_view command) {
+    if (cut_) {
+        // The line moves again once the driver takes this CR LF; until then a command
+        // would only join the broken line.
+        const bool ended = rsout(port, "\r\n");
+        WaitLoop(port);
+        if (!ended) return false;
+        cut_ = false;
+    }
+    return sendCommand(port, command, &cut_);
+}
+
+void ReceiverLine::close(Trs232c& port) {
+    if (port.txcount() > 0) cut_ = true;
+    port.close();
 }
 
 }  // namespace kivo

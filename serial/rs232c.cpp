@@ -312,7 +312,9 @@ bool Trs232c::txdata(std::vector<std::uint8_t> bytes, int count) {
     tx.buffer = std::move(bytes);  // kept until the write has ended
     if (tx.buffer.empty()) tx.buffer.push_back(0);
     DWORD moved = 0;
-    return transfer(tx, true, count, txtimeout.load(), moved);
+    const bool whole = transfer(tx, true, count, txtimeout.load(), moved);
+    tx.late = whole ? 0 : moved;
+    return whole;
 }
 
 bool Trs232c::rxbyte(char& value) {
@@ -332,7 +334,9 @@ bool Trs232c::txbyte(char value) {
     tx.buffer.resize(1);
     tx.buffer[0] = static_cast<std::uint8_t>(bytebuf[0]);
     DWORD moved = 0;
-    return transfer(tx, true, 1, txtimeout.load(), moved);
+    const bool whole = transfer(tx, true, 1, txtimeout.load(), moved);
+    tx.late = whole ? 0 : moved;
+    return whole;
 }
 
 int Trs232c::queueCount(bool input) {
@@ -350,8 +354,15 @@ int Trs232c::txcount() {
     return queueCount(false);
 }
 
-bool Trs232c::txpurge() {
+bool Trs232c::txpurge(int* unsent) {
     if (!opened) return false;
+    // The write given up ends first: what it moved after all is then known, and the
+    // queue holds only what the driver took before it.
+    DWORD moved = 0;
+    const bool ended = settle(tx, PURGE_TXABORT, &moved);
+    const int queued = std::max(queueCount(false), 0);
     api_.PurgeComm(hcomm, PURGE_TXABORT | PURGE_TXCLEAR);
-    return settle(tx, PURGE_TXABORT);
+    if (unsent) *unsent = queued - static_cast<int>(tx.late + moved);
+    tx.late = 0;
+    return ended;
 }

@@ -132,8 +132,11 @@ class Trs232c {
     int rxcount();
     int txcount();
     // Withdraws output not yet sent: a write still pending is aborted and the driver's
-    // output queue emptied. False when the component is not open.
-    bool txpurge();
+    // output queue emptied. False when the component is not open. `unsent`, when asked
+    // for, receives how many bytes of writes reported done the purge kept back, less those
+    // the last write, reported failed, moved all the same: what the purge takes from the
+    // bytes the caller counts as sent (negative when the failed write got further).
+    bool txpurge(int* unsent = nullptr);
 
     bool isOpen() const { return opened; }
     comm::CommApi& api() { return api_; }
@@ -160,6 +163,7 @@ class Trs232c {
         comm::OVERLAPPED ov{};
         comm::DWORD immediate = 0;  // count reported by a transfer that completed at once
         comm::DWORD completed = 0;  // count reported by GetOverlappedResult
+        comm::DWORD late = 0;       // bytes a transfer reported failed moved all the same
         std::vector<std::uint8_t> buffer;
         bool pending = false;  // a wait gave up on the last transfer
     };

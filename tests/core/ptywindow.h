@@ -1,5 +1,6 @@
 // An in-memory window and its handlers on a real port: a pseudo-terminal registered as
-// COM3 and chosen in the port chooser, whose far end the test reads.
+// COM3 and chosen in the port chooser, whose far end the test reads (and whose output
+// it can stop at a chosen byte).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "holdingcommapi.h"
 #include "memorywindow.h"
 #include "receivercontrol.h"
 #include "testenv.h"
@@ -30,7 +32,8 @@ class PtyWindowTest : public ::testing::Test {
     std::string ports = dir.file("ports");
     testenv::ScopedEnv env{"KIVO_PORTS", ports};
     testenv::Pty pty;
-    Trs232c port;
+    HoldingCommApi api{pty};
+    Trs232c port{api};
     kivo::MemoryWindow window;
     kivo::ReceiverControl control{port, window};
 };

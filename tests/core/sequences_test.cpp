@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "heldterminal.h"
 #include "ptywindow.h"
+#include "remoteprotocol.h"
 #include "sending.h"
 
 using namespace kivo;
@@ -333,4 +334,46 @@ TEST_F(Sequences, HeldLineARequestToEndStopsTheSequenceButNotTheClosing) {
     control.FormClose();
     EXPECT_EQ(line(), "H100\r\n");
     EXPECT_FALSE(port.isOpen());
+}
+
+// The line stops after part of a remote client's tune went out (the far end's XOFF timed
+// to the byte): the client hears of a time-out, and once the line moves the receiver's
+// broken line is ended (CR LF) before the next command, so no two commands share a line.
+// Before, the client was told RPRT 0 and the next command completed the broken line:
+// "K0000J4080". Either the driver's time-out ends the held byte's write or the wait for it
+// gives up first and the purge ends it.
+TEST_F(Sequences, HeldLineACommandCutMidWayIsEndedBeforeTheNext) {
+    struct Case {
+        const char* name;
+        const char* heldAfter;  // what of the tune goes out before the line stops
+        bool nextWhileHeld;     // the volume comes before the line moves (and is given up)
+        const char* onTheLine;  // everything after switching on, the closing's H100 included
+    } cases[] = {
+        {"cut, then the volume", "K0000", false, "K0000\r\nJ4080\r\nH100\r\n"},
+        {"cut, the volume while still held", "K0000", true, "K0000\r\nH100\r\n"},
+        {"cut before the LF", "K00000954000020100\r", false,
+         "K00000954000020100\r\r\nJ4080\r\nH100\r\n"},
+        {"held at the first byte: no line to end", "", false, "J4080\r\nH100\r\n"},
+    };
+    RemoteProtocol protocol(control);
+    for (bool driverFirst : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (driverFirst ? ", driver first" : ", wait first"));
+            port.txtimeout = driverFirst ? kHeldTxTimeout : 10 * kHeldTxTimeout;  // the driver's
+            switchOn();
+            port.txtimeout = driverFirst ? 10 * kHeldTxTimeout : kHeldTxTimeout;  // the wait's
+            api.holdAfter(c.heldAfter);
+            EXPECT_EQ(protocol.handleLine("F 954000").text, "RPRT -5\n");
+            if (c.nextWhileHeld) {
+                EXPECT_EQ(protocol.handleLine("L AF 0.5").text, "RPRT -5\n");
+            }
+            pty.holdOutput(false);
+            if (!c.nextWhileHeld) {
+                EXPECT_EQ(protocol.handleLine("L AF 0.5").text, "RPRT 0\n");
+            }
+            control.Button2Click();  // off
+            EXPECT_EQ(line(), c.onTheLine);
+            EXPECT_FALSE(port.isOpen());
+        }
+    }
 }

@@ -172,3 +172,30 @@ TEST_F(WindowTest, ARemoteCommandWaitsForAWindowsCommandOnAHeldLine) {
     EXPECT_EQ(client.readAll(), "RPRT 0\n");
     EXPECT_EQ(pty.drain(), cmds({"H101", "J4000", "J4101", "K00000954000020100"}));
 }
+
+// A remote client's tune given up on the held line is answered as a time-out, not as done
+// (before, RPRT 0); once the line moves the same request tunes and is answered RPRT 0.
+TEST_F(WindowTest, ARemoteCommandGivenUpOnAHeldLineAnswersATimeOut) {
+    writeChannelFile({});
+    testenv::Pty pty;
+    pty.linkAs(ports.path(), "COM3");
+    start();
+    form1->rs232c1.txtimeout = 300;
+    switchOn("COM3");
+    EXPECT_EQ(pty.drain(), cmds({"G300", "H101", "J4000", "J4101"}));
+    RemoteServer server(form1->control());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(5000));
+
+    for (bool held : {true, false}) {
+        SCOPED_TRACE(held ? "held" : "moving");
+        pty.holdOutput(held);
+        client.write("F 954000\n");
+        client.flush();
+        ASSERT_TRUE(processEventsUntil([&] { return client.canReadLine(); }, 20000));
+        EXPECT_EQ(client.readLine().toStdString(), held ? "RPRT -5\n" : "RPRT 0\n");
+    }
+    EXPECT_EQ(pty.drain(), cmds({"K00000954000020100"}));
+}

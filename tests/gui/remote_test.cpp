@@ -483,3 +483,37 @@ TEST_F(WindowTest, ARemotePowerOnShowsWhatWentWrongWithoutABox) {
     EXPECT_EQ(chooser->toolTip(), "");
     EXPECT_EQ(chooser->palette().color(QPalette::Base), plain);
 }
+
+// Eight clients gone quiet lock nobody out: a newcomer takes the place of the client idle
+// longest once that one has been idle for the limit (before, every newcomer was closed at
+// once, for ever); until then a newcomer is closed at once.
+TEST_F(WindowTest, ANewcomerTakesThePlaceOfTheClientIdleLongest) {
+    writeChannelFile({});
+    start();
+    RemoteServer server(form1->control());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    auto ended = [](Client& client) {
+        return processEventsUntil([&] { return client.endedByServer(10ms); }, 10000);
+    };
+    auto served = [](Client& client) {
+        client.exchange("v\n", 0, 1s);
+        return awaitReply(client, 5) == "VFOA\n";
+    };
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < RemoteServer::kMaxClients; ++i) {
+        clients.push_back(std::make_unique<Client>(server.serverPort()));
+        ASSERT_TRUE(served(*clients.back())) << i;
+    }
+    server.setIdleLimit(std::chrono::hours(1));
+    Client early(server.serverPort());
+    EXPECT_TRUE(ended(early));
+
+    server.setIdleLimit(200ms);
+    QTest::qWait(300);                 // all eight idle for the limit now
+    ASSERT_TRUE(served(*clients[0]));  // and the first no longer
+    Client newcomer(server.serverPort());
+    EXPECT_TRUE(served(newcomer));
+    EXPECT_TRUE(ended(*clients[1]));  // idle longest
+    for (std::size_t i : {0, 2, 7}) EXPECT_TRUE(served(*clients[i])) << i;
+    EXPECT_EQ(server.clientCount(), RemoteServer::kMaxClients);
+}
