@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "chanfiles.h"
+#include "loopback.h"
 #include "simulator.h"
 #include "table.h"
 #include "tempfolder.h"
@@ -40,23 +41,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-sockaddr_in loopback(unsigned short port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-unsigned short freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using testenv::freePort;
+using testenv::loopback;
 
 // A program started for the run, ended with it; `env` is set in its environment.
 class Child {

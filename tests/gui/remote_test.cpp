@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "guitest.h"
+#include "loopback.h"
 #include "remoteaddress.h"
 #include "remoteserver.h"
 
@@ -34,24 +35,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-sockaddr_in loopback(quint16 port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-// A loopback port nobody listens on right now.
-quint16 freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using testenv::freePort;
+using testenv::loopback;
 
 // A raw client on a non-blocking socket; every wait is bounded.
 class Client {
