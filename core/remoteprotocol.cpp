@@ -1,9 +1,7 @@
 #include "remoteprotocol.h"
 
-#include <charconv>
 #include <cmath>
 #include <optional>
-#include <vector>
 
 #include "receiver.h"
 
@@ -11,113 +9,8 @@ namespace kivo {
 
 namespace {
 
-// What clients read from "\dump_state": protocol 1, one VFO, the AM and the broadcast FM
-// band, 1 kHz steps, the two fixed passbands and the AF level.
-constexpr std::string_view kDumpState =
-    "1\n"
-    "2\n"
-    "0\n"
-    "150000.000000 30000000.000000 0x1 -1 -1 0x1 0x0\n"
-    "76000000.000000 108000000.000000 0x40 -1 -1 0x1 0x0\n"
-    "0 0 0 0 0 0 0\n"
-    "0 0 0 0 0 0 0\n"
-    "0x1 1000\n"
-    "0x40 1000\n"
-    "0 0\n"
-    "0x1 9000\n"
-    "0x40 200000\n"
-    "0 0\n"
-    "0\n"
-    "0\n"
-    "0\n"
-    "0\n"
-    "\n"
-    "\n"
-    "0x0\n"
-    "0x0\n"
-    "0x8\n"
-    "0x8\n"
-    "0x0\n"
-    "0x0\n"
-    "vfo_ops=0x0\n"
-    "ptt_type=0x0\n"
-    "targetable_vfo=0x0\n"
-    "has_set_vfo=0\n"
-    "has_get_vfo=0\n"
-    "timeout=0\n"
-    "done\n";
-
-enum class Command {
-    GetFreq,
-    SetFreq,
-    GetMode,
-    SetMode,
-    GetLevel,
-    SetLevel,
-    GetPowerstat,
-    SetPowerstat,
-    ChkVfo,
-    DumpState,
-    GetLockMode,
-    GetVfo,
-    SetVfo,
-    GetSplitVfo,
-    Quit,
-};
-
-struct CommandName {
-    std::string_view name;  // a short letter, or a long name with its backslash
-    Command command;
-};
-
-constexpr CommandName kCommands[] = {
-    {"f", Command::GetFreq},
-    {"\\get_freq", Command::GetFreq},
-    {"F", Command::SetFreq},
-    {"\\set_freq", Command::SetFreq},
-    {"m", Command::GetMode},
-    {"\\get_mode", Command::GetMode},
-    {"M", Command::SetMode},
-    {"\\set_mode", Command::SetMode},
-    {"l", Command::GetLevel},
-    {"\\get_level", Command::GetLevel},
-    {"L", Command::SetLevel},
-    {"\\set_level", Command::SetLevel},
-    {"\\get_powerstat", Command::GetPowerstat},
-    {"\\set_powerstat", Command::SetPowerstat},
-    {"\\chk_vfo", Command::ChkVfo},
-    {"\\dump_state", Command::DumpState},
-    {"\\get_lock_mode", Command::GetLockMode},
-    {"v", Command::GetVfo},
-    {"\\get_vfo", Command::GetVfo},
-    {"V", Command::SetVfo},
-    {"\\set_vfo", Command::SetVfo},
-    {"s", Command::GetSplitVfo},
-    {"\\get_split_vfo", Command::GetSplitVfo},
-    {"q", Command::Quit},
-    {"Q", Command::Quit},
-};
-
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
-
-// A whole word as a finite decimal number, whatever the locale.
 std::optional<double> number(std::string_view word) {
-    if (!word.empty() && word.front() == '+') word.remove_prefix(1);
-    double value = 0;
-    auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return remoteNumber(word);
 }
 
 std::string line(std::string_view text) {
@@ -151,77 +44,6 @@ std::string remoteFrequencyText(unsigned long long hz, bool am) {
         text += "." + fraction;
     }
     return text;
-}
-
-RemoteProtocol::Reply RemoteProtocol::handleLine(std::string_view text) {
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    const std::vector<std::string_view> w = words(text);
-    if (w.empty()) return {};
-
-    const CommandName* found = nullptr;
-    for (const CommandName& c : kCommands)
-        if (c.name == w[0]) found = &c;
-    if (!found) return {remoteStatus(kRemoteUnavailable)};
-    givenUpBefore_ = control_.givenUpCommands();
-    auto arg = [&w](std::size_t i) { return i < w.size() ? w[i] : std::string_view(); };
-
-    try {
-        switch (found->command) {
-            case Command::GetFreq:
-                return {getFrequency()};
-            case Command::SetFreq:
-                return {status(setFrequency(arg(1)))};
-            case Command::GetMode:
-                return {getMode()};
-            case Command::SetMode:
-                // The passband that follows is accepted and ignored: each band has its own.
-                return {status(setMode(arg(1)))};
-            case Command::GetLevel: {
-                if (arg(1) != "AF") return {remoteStatus(kRemoteInvalid)};
-                char buffer[32];
-                auto result = std::to_chars(buffer, buffer + sizeof buffer, visibleVolume() / 255.0,
-                                            std::chars_format::fixed, 6);
-                return {line(std::string_view(buffer, result.ptr - buffer))};
-            }
-            case Command::SetLevel: {
-                auto fraction = number(arg(2));
-                if (arg(1) != "AF" || !fraction || *fraction < 0 || *fraction > 1)
-                    return {remoteStatus(kRemoteInvalid)};
-                return {status(setVolume(*fraction))};
-            }
-            case Command::GetPowerstat:
-                return {line(control_.isOn() ? "1" : "0")};
-            case Command::SetPowerstat:
-                if (arg(1) == "1") return {status(setPower(true))};
-                if (arg(1) == "0") return {status(setPower(false))};
-                return {remoteStatus(kRemoteInvalid)};
-            case Command::ChkVfo:
-                return {line("0")};
-            case Command::DumpState:
-                return {std::string(kDumpState)};
-            case Command::GetLockMode:
-                return {line("0") + remoteStatus(kRemoteOk)};
-            case Command::GetVfo:
-                return {line("VFOA")};
-            case Command::SetVfo: {
-                std::string_view vfo = arg(1);
-                bool ours = vfo == "VFOA" || vfo == "VFO" || vfo == "currVFO";
-                return {remoteStatus(ours ? kRemoteOk : kRemoteInvalid)};
-            }
-            case Command::GetSplitVfo:
-                return {line("0") + line("VFOA")};
-            case Command::Quit:
-                return {remoteStatus(kRemoteOk), true};
-        }
-    } catch (...) {
-        reportError();
-    }
-    return {remoteStatus(kRemoteInternal)};
-}
-
-std::string RemoteProtocol::status(int code) const {
-    if (code == kRemoteOk && control_.givenUpCommands() != givenUpBefore_) code = kRemoteTimeout;
-    return remoteStatus(code);
 }
 
 void RemoteProtocol::reportError() {

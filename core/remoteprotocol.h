@@ -1,8 +1,9 @@
 // The remote-control protocol: the text protocol that radio-control network clients speak
-// (one command per line; a get answers its values one per line, a set answers "RPRT 0",
-// an error answers "RPRT -N"). Every command acts on the window as the user's action
-// would, through the window's setters and handlers, so the receiver gets exactly the
-// commands and the paced sending the window itself produces.
+// (commands on lines, several to a line if a client likes; a get answers its values one per
+// line, a set answers "RPRT 0", an error answers "RPRT -N"; with a prefix, the extended
+// answer). Every command acts on the window as the user's action would, through the
+// window's setters and handlers, so the receiver gets exactly the commands and the paced
+// sending the window itself produces.
 #pragma once
 
 #include <exception>
@@ -11,6 +12,8 @@
 #include <string_view>
 
 #include "receivercontrol.h"
+#include "remotecommands.h"
+#include "remotereply.h"
 
 namespace kivo {
 
@@ -29,6 +32,11 @@ std::string remoteStatus(int code);
 inline constexpr double kRemoteMaxHz = 10e9;
 inline constexpr double kRemoteFmFromHz = 30e6;
 
+// What one client's connection has chosen.
+struct RemoteConnection {
+    bool vfoMode = false;  // the client names a VFO first in every command
+};
+
 class RemoteProtocol {
   public:
     explicit RemoteProtocol(ReceiverControl& control) : control_(control) {}
@@ -41,10 +49,14 @@ class RemoteProtocol {
         std::string text;    // empty only for a blank line
         bool close = false;  // the client asked to end the connection
     };
-    // One line without its LF; a trailing CR is dropped.
-    Reply handleLine(std::string_view line);
+    // The first command of `rest` (what is left of a line), answered; `rest` moves past it.
+    Reply handleCommand(std::string_view& rest, RemoteConnection& connection);
+    // Every command of one line without its LF, answered in turn; a trailing CR is dropped.
+    Reply handleLine(std::string_view line, RemoteConnection& connection);
 
   private:
+    RemoteAnswer answer(const RemoteRequest& request, RemoteConnection& connection);
+    RemoteAnswer run(const RemoteRequest& request, RemoteConnection& connection);
     std::string getFrequency() const;
     int setFrequency(std::string_view hz);
     std::string getMode() const;
@@ -53,12 +65,8 @@ class RemoteProtocol {
     int visibleVolume() const;
     int setPower(bool on);
     void reportError();
-    // A set command's status line: done, but with a receiver command given up on the
-    // way, it is a time-out.
-    std::string status(int code) const;
 
     ReceiverControl& control_;
-    int givenUpBefore_ = 0;  // the control's count when the current line began
 };
 
 // The frequency field's text for `hz` (whole Hz): kHz in the AM band, MHz from the FM

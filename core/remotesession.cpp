@@ -25,13 +25,20 @@ void RemoteSession::receive(std::string_view bytes) {
 
 bool RemoteSession::step(std::string& out) {
     if (!hasLine()) return false;
-    Line line = std::move(lines_.front());
-    lines_.pop_front();
-    if (line.overlong) {
-        out += remoteStatus(kRemoteInvalid);
-        return true;
+    if (answered_ == current_.size()) {
+        Line line = std::move(lines_.front());
+        lines_.pop_front();
+        current_.clear();
+        answered_ = 0;
+        if (line.overlong) {
+            out += remoteStatus(kRemoteInvalid);
+            return true;
+        }
+        current_ = remoteLineText(line.text);
     }
-    RemoteProtocol::Reply reply = protocol_.handleLine(line.text);
+    std::string_view rest = std::string_view(current_).substr(answered_);
+    RemoteProtocol::Reply reply = protocol_.handleCommand(rest, connection_);
+    answered_ = current_.size() - rest.size();
     out += reply.text;
     if (reply.close) {
         closed_ = true;

@@ -1,7 +1,7 @@
 // One remote-control client's byte stream: cut into lines at LF (a CR before it is the
-// protocol's to drop), each line handed to the protocol in turn. A line longer than
-// kMaxRemoteLine is not kept: it is answered "RPRT -1" as soon as it passes the bound and
-// the rest of it, up to its LF, is dropped. Nothing here blocks or waits.
+// protocol's to drop), the commands of each line handed to the protocol one at a time. A
+// line longer than kMaxRemoteLine is not kept: it is answered "RPRT -1" as soon as it passes
+// the bound and the rest of it, up to its LF, is dropped. Nothing here blocks or waits.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +21,10 @@ class RemoteSession {
 
     // Takes bytes as they arrive; they are handled by step(). After "q" nothing more is.
     void receive(std::string_view bytes);
-    // A line (or an over-long one) waits for step().
-    bool hasLine() const { return !closed_ && !lines_.empty(); }
-    // Handles the next waiting line and appends its reply to `out`; false when none waits.
+    // A command (or an over-long line) waits for step().
+    bool hasLine() const { return !closed_ && (answered_ < current_.size() || !lines_.empty()); }
+    // Handles the next waiting command and appends its whole answer to `out`; false when
+    // none waits.
     bool step(std::string& out);
     // The client asked to end: its last reply is out, the connection is to be closed.
     bool closed() const { return closed_; }
@@ -38,7 +39,10 @@ class RemoteSession {
     };
 
     RemoteProtocol& protocol_;
+    RemoteConnection connection_;
     std::deque<Line> lines_;
+    std::string current_;       // the line whose commands are being answered
+    std::size_t answered_ = 0;  // how much of it
     std::string partial_;
     bool discarding_ = false;  // inside an over-long line, up to its LF
     bool closed_ = false;

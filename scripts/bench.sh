@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks built in BUILD_DIR and prints their tables: the per-byte transmit
-# path on a pseudo-terminal, the main window's actions with long channel lists, and the
-# start-up to the first frame. The window figures are taken under a private Xvfb.
+# path on a pseudo-terminal, the main window's actions with long channel lists, the
+# start-up to the first frame, and the remote control's round trip against Hamlib's
+# rigctld. The window figures are taken under a private Xvfb.
 #
 #   scripts/bench.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
@@ -25,4 +26,5 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
   QT_QPA_PLATFORM=xcb "$1/kivo_window_bench" "$2"
   "$1/kivo_startup_bench" "$1/kivo" "$1/kivo_bare_window" "$2"
+  "$1/kivo_remote_bench" "$1/kivo" "$2"
 ' bench "$bin" "$rounds"

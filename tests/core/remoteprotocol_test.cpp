@@ -81,11 +81,12 @@ TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
         {"L AF", "RPRT -1\n", ""},
         {"L RF 0.5", "RPRT -1\n", ""},
         {"l RF", "RPRT -1\n", ""},
-        {"V VFOB", "RPRT -1\n", ""},
+        {"V VFOB", "RPRT -11\n", ""},  // a VFO that is not there
+        {"V VFOX", "RPRT -1\n", ""},
         {"\\set_powerstat 2", "RPRT -1\n", ""},
         {"U", "RPRT -11\n", ""},
         {"\\get_rit", "RPRT -11\n", ""},
-        {"+f", "RPRT -11\n", ""},
+        {"+f", "get_freq:\nFrequency: 2500000\nRPRT 0\n", ""},
         {"\\set_powerstat 0", "RPRT 0\n", "H100\r\n"},
         {"\\get_powerstat", "0\n", ""},
         // Off: the window changes, the receiver hears nothing.

@@ -11,6 +11,7 @@
 #include "heldterminal.h"
 #include "ptywindow.h"
 #include "remoteprotocol.h"
+#include "remotesession.h"
 #include "sending.h"
 
 using namespace kivo;
@@ -356,6 +357,7 @@ TEST_F(Sequences, HeldLineACommandCutMidWayIsEndedBeforeTheNext) {
         {"held at the first byte: no line to end", "", false, "J4080\r\nH100\r\n"},
     };
     RemoteProtocol protocol(control);
+    RemoteSession session(protocol);
     for (bool driverFirst : {true, false}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (driverFirst ? ", driver first" : ", wait first"));
@@ -363,13 +365,13 @@ TEST_F(Sequences, HeldLineACommandCutMidWayIsEndedBeforeTheNext) {
             switchOn();
             port.txtimeout = driverFirst ? 10 * kHeldTxTimeout : kHeldTxTimeout;  // the wait's
             api.holdAfter(c.heldAfter);
-            EXPECT_EQ(protocol.handleLine("F 954000").text, "RPRT -5\n");
+            EXPECT_EQ(session.feed("F 954000\n"), "RPRT -5\n");
             if (c.nextWhileHeld) {
-                EXPECT_EQ(protocol.handleLine("L AF 0.5").text, "RPRT -5\n");
+                EXPECT_EQ(session.feed("L AF 0.5\n"), "RPRT -5\n");
             }
             pty.holdOutput(false);
             if (!c.nextWhileHeld) {
-                EXPECT_EQ(protocol.handleLine("L AF 0.5").text, "RPRT 0\n");
+                EXPECT_EQ(session.feed("L AF 0.5\n"), "RPRT 0\n");
             }
             control.Button2Click();  // off
             EXPECT_EQ(line(), c.onTheLine);

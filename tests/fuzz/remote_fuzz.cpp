@@ -1,8 +1,9 @@
 // The remote-control protocol's line handling: any byte stream, cut into reads anywhere,
 // gets the replies a reference cutter finds (a line ends at LF; a line longer than the
 // bound is answered "RPRT -1" once it passes the bound, and the rest of it up to its LF is
-// dropped; after "q" nothing more is read), each line answered as the protocol answers it
-// alone. No port is ever opened: the ports folder is empty.
+// dropped; after "q" nothing more is read), each line answered whole as the protocol
+// answers a line, while the session answers its commands one at a time. No port is ever
+// opened: the ports folder is empty.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -36,12 +37,13 @@ struct Window {
 
 std::string reference(std::string_view bytes) {
     Window w;
+    kivo::RemoteConnection connection;
     std::string out, line;
     bool discarding = false;
     for (char c : bytes) {
         if (c == '\n') {
             if (!discarding) {
-                const kivo::RemoteProtocol::Reply reply = w.protocol.handleLine(line);
+                const kivo::RemoteProtocol::Reply reply = w.protocol.handleLine(line, connection);
                 out += reply.text;
                 if (reply.close) return out;
             }

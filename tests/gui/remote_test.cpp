@@ -19,10 +19,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
 #include "guitest.h"
+#include "loopback.h"
 #include "remoteaddress.h"
 #include "remoteserver.h"
 
@@ -32,24 +34,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-sockaddr_in loopback(quint16 port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
-// A loopback port nobody listens on right now.
-quint16 freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using testenv::freePort;
+using testenv::loopback;
 
 // A raw client on a non-blocking socket; every wait is bounded.
 class Client {
@@ -69,9 +55,17 @@ class Client {
     // connection ends or `timeout` passes. Returns what came back.
     std::string exchange(std::string_view out, std::size_t replyBytes,
                          std::chrono::milliseconds timeout = 30s) {
+        return exchangeUntil(
+            out, [replyBytes](const std::string& in) { return in.size() >= replyBytes; }, timeout);
+    }
+
+    // The same, reading until `done` holds for what came back.
+    std::string exchangeUntil(std::string_view out,
+                              const std::function<bool(const std::string&)>& done,
+                              std::chrono::milliseconds timeout) {
         std::string in;
         const auto end = Clock::now() + timeout;
-        while (Clock::now() < end && (!out.empty() || in.size() < replyBytes)) {
+        while (Clock::now() < end && (!out.empty() || !done(in))) {
             pollfd p{fd_, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0};
             ::poll(&p, 1, 100);
             if (p.revents & POLLIN) {
@@ -86,6 +80,19 @@ class Client {
                 if (n > 0) out.remove_prefix(static_cast<std::size_t>(n));
             }
         }
+        return in;
+    }
+
+    // Sends `out`, then takes what ONE recv of at most `max` bytes gives once something
+    // has come, as a client that reads each reply with a single call does.
+    std::string exchangeOnce(std::string_view out, std::size_t max,
+                             std::chrono::milliseconds timeout = 10s) {
+        exchange(out, 0, timeout);
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) return {};
+        std::string in(max, '\0');
+        ssize_t n = ::recv(fd_, in.data(), max, 0);
+        in.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return in;
     }
 
@@ -516,4 +523,142 @@ TEST_F(WindowTest, ANewcomerTakesThePlaceOfTheClientIdleLongest) {
     EXPECT_TRUE(ended(*clients[1]));  // idle longest
     for (std::size_t i : {0, 2, 7}) EXPECT_TRUE(served(*clients[i])) << i;
     EXPECT_EQ(server.clientCount(), RemoteServer::kMaxClients);
+}
+
+namespace {
+
+// The value of a "Key: value" line, as the logging clients read it.
+std::string keyed(const std::string& text, const std::string& key) {
+    std::size_t at = ("\n" + text).find("\n" + key + ":");
+    if (at == std::string::npos) return "<no " + key + ">";
+    std::string value = text.substr(at + key.size() + 1, text.find('\n', at) - at - key.size() - 1);
+    value.erase(0, value.find_first_not_of(" \t"));
+    return value;
+}
+
+// Clients that read until they have seen a number of status lines.
+auto statusLines(std::size_t n) {
+    return [n](const std::string& in) {
+        const std::string text = "\n" + in;
+        std::size_t count = 0;
+        for (std::size_t at = text.find("\nRPRT "); at != std::string::npos;
+             at = text.find("\nRPRT ", at + 1))
+            ++count;
+        return count >= n && in.ends_with("\n");
+    };
+}
+
+}  // namespace
+
+// Five programs that speak to a rig-control server with their own socket code, replayed
+// as their sources do it, each reply read and parsed as that program does: the program on
+// a simulated receiver, checked at the receiver's end of the line too.
+TEST_F(RemoteTest, RealClientsConversations) {
+    auto kivo = startServing({"--remote=" + address(), "Radio1"});
+
+    {
+        SCOPED_TRACE("satellite tracker: every reply read with one recv of at most 127 bytes");
+        Client c(port);
+        c.exchangeOnce("\\set_vfo_opt 1\n", 127);  // its reply is not looked at
+        const bool vfoMode = c.exchangeOnce("\\chk_vfo\n", 127).starts_with("1");
+        EXPECT_TRUE(vfoMode);
+        const std::string vfo = vfoMode ? " currVFO" : "";
+        EXPECT_EQ(c.exchangeOnce("F" + vfo + "     954000\n", 127), "RPRT 0\n");
+        std::this_thread::sleep_for(5ms);
+        for (int cycle = 0; cycle < 3; ++cycle)  // a read-back that differs is the dial turned
+            EXPECT_EQ(std::atoll(c.exchangeOnce("f" + vfo + "\n", 127).c_str()), 954000);
+        EXPECT_EQ(c.exchangeOnce("t" + vfo + "\n", 10), "0\n");
+        EXPECT_EQ(c.exchangeOnce("\x8b" + vfo + "\n", 10), "RPRT -11\n");
+        EXPECT_EQ(c.exchangeOnce("AOS\n", 10), "RPRT -11\n");
+        EXPECT_EQ(c.exchangeOnce("LOS\n", 10), "RPRT -11\n");
+        EXPECT_EQ(c.exchangeOnce("q\n", 127), "RPRT 0\n");
+        EXPECT_TRUE(c.endedByServer(10s));
+        EXPECT_EQ(receiverLines(1), Lines{"K00000954000020100"});
+    }
+    {
+        SCOPED_TRACE("receiver program: a connection per tune, one line within 1 s");
+        for (const char* hz : {"594000.000000", "1134000.000000"}) {
+            Client c(port);
+            const std::string reply = c.exchangeUntil(
+                std::string("F ") + hz + "\n",
+                [](const std::string& in) { return in.ends_with("\n"); }, 1s);
+            EXPECT_EQ(reply, "RPRT 0\n");  // not closed with "q"
+        }
+        EXPECT_EQ(receiverLines(2), (Lines{"K00000594000020100", "K00001134000020100"}));
+    }
+    {
+        SCOPED_TRACE("logging program: every command extended, a three-command poll");
+        Client c(port);
+        const std::string chk = c.exchangeUntil(
+            "+\\chk_vfo\n", [](const std::string& in) { return in.ends_with("\n"); }, 1s);
+        EXPECT_EQ(keyed(chk, "ChkVFO"), "0");
+        const std::string caps = c.exchangeUntil("+\\dump_caps\n", statusLines(1), 1s);
+        EXPECT_EQ(keyed(caps, "Can set Power Stat"), "Y");
+        EXPECT_EQ(keyed(caps, "Can get VFO"), "Y");
+        auto poll = [&c] { return c.exchangeUntil("+f +m +v\n", statusLines(3), 1s); };
+        std::string state = poll();
+        EXPECT_EQ(keyed(state, "Frequency"), "1134000");
+        EXPECT_EQ(keyed(state, "Mode"), "AM");
+        EXPECT_EQ(keyed(state, "VFO"), "VFOA");
+        EXPECT_EQ(c.exchangeUntil("+\\set_freq 954000\n", statusLines(1), 1s),
+                  "set_freq: 954000\nRPRT 0\n");
+        EXPECT_EQ(c.exchangeUntil("+\\set_mode AM 3000\n", statusLines(1), 1s),
+                  "set_mode: AM 3000\nRPRT 0\n");
+        EXPECT_EQ(keyed(poll(), "Frequency"), "954000");
+        EXPECT_EQ(c.exchangeUntil("+\\set_powerstat 0\n", statusLines(1), 1s),
+                  "set_powerstat: 0\nRPRT 0\n");
+        EXPECT_EQ(poll(),
+                  "get_freq:\nFrequency: 954000\nRPRT 0\nget_mode:\nMode: AM\nPassband: 9000\n"
+                  "RPRT 0\nget_vfo:\nVFO: VFOA\nRPRT 0\n");
+        EXPECT_EQ(receiverLines(2), (Lines{"K00000954000020100", "H100"}));
+        EXPECT_EQ(c.exchangeUntil("+\\set_powerstat 1\n", statusLines(1), 1s),
+                  "set_powerstat: 1\nRPRT 0\n");
+        EXPECT_EQ(receiverLines(6), (Lines{"G300", "H101", "J4000", "K00000594000020100",
+                                           "K00000594000020100", "J4050"}));
+    }
+    {
+        SCOPED_TRACE("contest logger: VFO mode, extended, read until RPRT, 1 s a command");
+        Client c(port);
+        auto ask = [&c](const std::string& command) {
+            return c.exchangeUntil(
+                command + "\n",
+                [](const std::string& in) {
+                    return in.find("RPRT") != std::string::npos && in.ends_with("\n");
+                },
+                1s);
+        };
+        // A set that comes before its switch to VFO mode.
+        EXPECT_EQ(ask("+F VFOA 594000"), "set_freq: VFOA 594000\nRPRT 0\n");
+        EXPECT_EQ(ask("+\\set_vfo_opt 1"), "set_vfo_opt: 1\nRPRT 0\n");
+        EXPECT_EQ(keyed(ask("+v"), "VFO"), "VFOA");
+        const std::string modes = ask("+M VFOA ?");
+        EXPECT_EQ(modes, "set_mode: VFOA ?\nAM FM WFM \nRPRT 0\n");
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            EXPECT_EQ(keyed(ask("+v"), "VFO"), "VFOA");
+            EXPECT_EQ(keyed(ask("+f VFOA"), "Frequency"), "594000");
+            EXPECT_EQ(keyed(ask("+v"), "VFO"), "VFOA");
+            const std::string mode = ask("+m VFOA");
+            EXPECT_EQ(keyed(mode, "Mode"), "AM");
+            EXPECT_EQ(keyed(mode, "Passband"), "9000");
+        }
+        EXPECT_EQ(ask("+F VFOA 1134000"), "set_freq: VFOA 1134000\nRPRT 0\n");
+        EXPECT_EQ(ask("+M VFOA AM 0"), "set_mode: VFOA AM 0\nRPRT 0\n");
+        EXPECT_EQ(keyed(ask("+f VFOA"), "Frequency"), "1134000");
+        EXPECT_EQ(receiverLines(2), (Lines{"K00000594000020100", "K00001134000020100"}));
+    }
+    {
+        SCOPED_TRACE("bookmark scanner: a connection per command");
+        auto once = [this](const std::string& command) {
+            return Client(port).exchangeOnce(command + "\n", 1024);
+        };
+        EXPECT_EQ(once("F 954000"), "RPRT 0\n");
+        EXPECT_EQ(once("M AM"), "RPRT 0\n");
+        EXPECT_EQ(std::atoll(once("f").c_str()), 954000);
+        EXPECT_EQ(once("m"), "AM\n9000\n");
+        // Its scan asks another protocol's signal level: refused, so the scan stops.
+        EXPECT_EQ(once("l"), "RPRT -11\n");
+        EXPECT_EQ(receiverLines(1), Lines{"K00000954000020100"});
+    }
+
+    closeRunningCopy(*kivo);
 }

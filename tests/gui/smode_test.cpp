@@ -8,6 +8,7 @@
 
 #include "guitest.h"
 #include "remoteprotocol.h"
+#include "remotesession.h"
 #include "singlecopy.h"
 
 namespace {
@@ -151,10 +152,11 @@ TEST_F(WindowTest, RemotePowerChangesShowOnTheStripAtOnce) {
     choosePort("COM7");
     click(form1->Button8);
     ASSERT_EQ(form2->Button2->text(), circle);
-    kivo::RemoteProtocol remote(form1->control());
+    kivo::RemoteProtocol protocol(form1->control());
+    kivo::RemoteSession remote(protocol);
     const QColor plain = form2->Button2->palette().color(QPalette::ButtonText);
 
-    EXPECT_EQ(remote.handleLine("\\set_powerstat 1").text, "RPRT -6\n");
+    EXPECT_EQ(remote.feed("\\set_powerstat 1\n"), "RPRT -6\n");
     EXPECT_EQ(form2->Button2->text(), circle);
     EXPECT_EQ(form2->Button2->toolTip(), missingPortMessage("COM7"));
     EXPECT_NE(form2->Button2->palette().color(QPalette::ButtonText), plain);
@@ -163,10 +165,10 @@ TEST_F(WindowTest, RemotePowerChangesShowOnTheStripAtOnce) {
     EXPECT_EQ(form2->Button2->toolTip(), "");
     EXPECT_EQ(form2->Button2->palette().color(QPalette::ButtonText), plain);
 
-    EXPECT_EQ(remote.handleLine("\\set_powerstat 1").text, "RPRT 0\n");
+    EXPECT_EQ(remote.feed("\\set_powerstat 1\n"), "RPRT 0\n");
     EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101"}));
     EXPECT_EQ(form2->Button2->text(), bar);
-    EXPECT_EQ(remote.handleLine("\\set_powerstat 0").text, "RPRT 0\n");
+    EXPECT_EQ(remote.feed("\\set_powerstat 0\n"), "RPRT 0\n");
     EXPECT_SENT(cmds({"H100"}));
     EXPECT_EQ(form2->Button2->text(), circle);
     click(form2->Button2);  // shown off, so a press switches on
