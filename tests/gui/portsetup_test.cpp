@@ -3,12 +3,16 @@
 #include "portsetup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "asnobody.h"
 #include "heldterminal.h"
+#include "portnames.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
@@ -154,4 +158,51 @@ TEST_F(PortSetupTest, MapAndUnmapRefuseWhatIsNotTheirs) {
     EXPECT_EQ(kivo::unmapPort(setup, "COM7", o, e), 1);
     EXPECT_TRUE(fs::is_regular_file(ports.file("COM7")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports.file("COM1"))));
+}
+
+// A name is mapped exactly when the port lookup will resolve it (before, COM0 and COM
+// with more digits than the lookup reads were mapped, exit 0, and never led anywhere).
+TEST_F(PortSetupTest, MapTakesExactlyTheNamesTheLookupResolves) {
+    const struct {
+        std::string com;
+        bool resolves;
+    } cases[] = {
+        {"COM1", true},
+        {"COM01", true},
+        {"COM100000", true},
+        {"COM0", false},
+        {"COM00", false},
+        {"COM100001", false},
+        {"COM" + std::string(40, '9'), false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.com);
+        EXPECT_EQ(map(k.com, dev("ttyUSB0")), k.resolves ? 0 : 1);
+        EXPECT_EQ(comm::posix::resolvePortName(k.com),
+                  k.resolves ? std::optional<std::string>(ports.file(k.com)) : std::nullopt);
+        if (!k.resolves) {
+            EXPECT_TRUE(has(err.str(), k.com + " is not a port name")) << err.str();
+        }
+    }
+}
+
+// A stale lock of another user in a sticky lock folder stops the port opening for an
+// ordinary user: the list says so and names the file (before: "opens now").
+TEST_F(PortSetupTest, ListNamesAStaleLockThatCannotBeRemoved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's lock";
+    for (const std::string& dir : {root.path(), root.file("dev"), ports.path()})
+        ::chmod(dir.c_str(), 0755);
+    ::chmod(acm.slavePath().c_str(), 0666);
+    ASSERT_EQ(::chmod(locks.path().c_str(), 01777), 0);
+    const std::string lockFile =
+        locks.file("LCK.." + fs::path(acm.slavePath()).filename().string());
+    const pid_t dead = testenv::deadPid();
+    std::ofstream(lockFile) << std::to_string(dead) << "\n";  // root's
+
+    const std::string text = testenv::asNobody([this] { return list(); });
+    EXPECT_TRUE(has(text, "  COM2  -> " + dev("ttyACM0") + " (" + acm.slavePath() +
+                              ")  blocked by the stale lock file " + lockFile + " (pid " +
+                              std::to_string(dead) +
+                              " has ended; owner root), which this user may not remove\n"))
+        << text;
 }

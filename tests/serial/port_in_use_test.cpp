@@ -16,8 +16,10 @@
 #include <optional>
 #include <sstream>
 
+#include "asnobody.h"
 #include "commapi.h"
 #include "heldterminal.h"
+#include "portcheck.h"
 #include "ptyport.h"
 #include "rs232c.h"
 
@@ -162,37 +164,15 @@ namespace {
 // What an open through the backend reports in a child that has become `nobody`:
 // "refused error kind group mode device".
 std::string openAsNobody(const std::string& name) {
-    const passwd* nobody = ::getpwnam("nobody");
-    if (!nobody) return "no nobody";
-    const uid_t uid = nobody->pw_uid;
-    const gid_t gid = nobody->pw_gid;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+    return testenv::asNobody([&name] {
         const bool refused = openPort(name) == INVALID_HANDLE_VALUE;
         const DWORD error = platformCommApi().GetLastError();
         const OpenFailure why = platformCommApi().lastOpenFailure();
         char text[256];
-        const int n = std::snprintf(text, sizeof text, "%d %u %d %s %o %s", refused ? 1 : 0, error,
-                                    static_cast<int>(why.kind), why.group.c_str(), why.mode,
-                                    why.device.c_str());
-        [[maybe_unused]] auto w = ::write(pipeFds[1], text, static_cast<std::size_t>(n));
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string got;
-    char text[256];
-    for (ssize_t n; (n = ::read(pipeFds[0], text, sizeof text)) > 0;)
-        got.append(text, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = -1;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
-        return "could not become nobody";
-    return got;
+        std::snprintf(text, sizeof text, "%d %u %d %s %o %s", refused ? 1 : 0, error,
+                      static_cast<int>(why.kind), why.group.c_str(), why.mode, why.device.c_str());
+        return std::string(text);
+    });
 }
 
 }  // namespace
@@ -241,4 +221,46 @@ TEST(PortInUse, AnOrdinaryUserIsToldWhatStandsInTheWay) {
             EXPECT_EQ(other->state(), before);
         }
     }
+}
+
+// A stale lock of another user in a sticky lock folder (as /run/lock is) cannot be
+// replaced: the open and the check without opening both say so and name the file, which
+// stays as it was (before, the open called the port in use by another program while the
+// check said it opens).
+TEST(PortInUse, AStaleLockThatCannotBeRemovedIsNamedByTheOpenAndTheCheckAlike) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's lock";
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody) GTEST_SKIP() << "no nobody user here";
+    LockedPtyPort port;
+    const std::string device = port.pty.slavePath();
+    ASSERT_EQ(::chmod(device.c_str(), 0666), 0);
+    ::chmod(port.dir.path().c_str(), 0755);
+    ASSERT_EQ(::chmod(port.locks.path().c_str(), 01777), 0);
+    const pid_t dead = testenv::deadPid();
+    const std::string stale = pidColumns(dead);
+    std::ofstream(port.lockFile()) << stale;  // root's: not nobody's to remove
+
+    const std::string seen = testenv::asNobody([&] {
+        Trs232c c;
+        c.portname = PtyPort::name;
+        const bool opened = c.open();
+        const OpenFailure open = c.api().lastOpenFailure();
+        const OpenFailure check = comm::posix::checkDevice(device);
+        auto text = [](const OpenFailure& f) {
+            return std::to_string(static_cast<int>(f.kind)) + " " + std::to_string(f.holderPid) +
+                   " " + f.owner + " " + f.lockFile + " " + f.device;
+        };
+        return std::string(opened ? "opened" : "refused") + "\n" + text(open) + "\n" + text(check);
+    });
+    const std::string want = std::to_string(static_cast<int>(Kind::StaleLock)) + " " +
+                             std::to_string(dead) + " root " + port.lockFile() + " " + device;
+    EXPECT_EQ(seen, "refused\n" + want + "\n" + want);
+    EXPECT_EQ(fileText(port.lockFile()), stale);
+
+    // Its owner may remove it: then the port opens and the lock is the opener's.
+    Trs232c c;
+    c.portname = PtyPort::name;
+    EXPECT_EQ(comm::posix::checkDevice(device).kind, Kind::None);
+    ASSERT_TRUE(c.open());
+    EXPECT_EQ(fileText(port.lockFile()), pidColumns(::getpid()));
 }
