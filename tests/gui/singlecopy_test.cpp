@@ -447,3 +447,38 @@ TEST_F(SingleCopyTest, ACopyThatCannotLockOrListenRunsAloneAndSaysSo) {
         std::filesystem::remove_all(endpoint());
     }
 }
+
+// The display's connection lost under the running program (its X server killed): the
+// toolkit ends the program, and the receiver is switched off and the port released first
+// (before, it ended at once: no "H100").
+TEST_F(SingleCopyTest, LosingTheDisplaySwitchesOffAndReleasesThePort) {
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty()) GTEST_SKIP() << "no Xvfb here";
+    QProcess display;
+    display.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    QElapsedTimer clock;
+    clock.start();
+    while (!display.canReadLine() && display.state() != QProcess::NotRunning &&
+           clock.elapsed() < 20000)
+        display.waitForReadyRead(100);
+    ASSERT_TRUE(display.canReadLine()) << "Xvfb named no display";
+    const QString number = QString::fromLatin1(display.readLine()).trimmed();
+
+    testenv::TempDir locks;
+    How how;
+    how.env = {{"QT_QPA_PLATFORM", "xcb"},
+               {"DISPLAY", ":" + number},
+               {"KIVO_LOCK_DIR", QString::fromStdString(locks.path())}};
+    auto running = launch({"Radio1"}, how);
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 20s));
+    ASSERT_FALSE(std::filesystem::is_empty(locks.path()));  // its lock on the port
+    receiver.clear();
+
+    display.kill();
+    ASSERT_TRUE(display.waitForFinished(10000));
+    ASSERT_TRUE(running->waitForFinished(20000));
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    EXPECT_TRUE(std::filesystem::is_empty(locks.path()));
+}
