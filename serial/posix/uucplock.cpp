@@ -87,8 +87,8 @@ std::optional<LockOwner> ownerOf(const std::string& file) {
 // folder (as the system's lock folders are) only the file's or the folder's owner, or
 // root, may.
 bool mayRemove(const std::string& folder, const std::string& file) {
-    struct stat dir {
-    }, st{};
+    struct stat dir {};
+    struct stat st {};
     if (::stat(folder.c_str(), &dir) != 0 || ::lstat(file.c_str(), &st) != 0) return true;
     const uid_t me = ::geteuid();
     return !(dir.st_mode & S_ISVTX) || me == 0 || st.st_uid == me || dir.st_uid == me;

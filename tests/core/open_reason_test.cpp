@@ -30,14 +30,6 @@ TEST(OpenReason, SaysWhatStandsInTheWay) {
          "/dev/ttyUSB0 は他のプログラムが使用中です: minicom (pid 4242、ロックファイル "
          "/run/lock/LCK..ttyUSB0)"},
         {failure(Kind::InUse, as), "/dev/ttyUSB0 は他のプログラムが使用中です"},
-        {failure(Kind::StaleLock,
-                 [](OpenFailure& f) {
-                     f.holderPid = 4242;
-                     f.owner = "uucp";
-                     f.lockFile = "/run/lock/LCK..ttyUSB0";
-                 }),
-         "/dev/ttyUSB0 を開けません: 終了したプロセス (pid 4242) のロックファイル "
-         "/run/lock/LCK..ttyUSB0（所有者 uucp）が残っていて、このユーザーには削除できません"},
         {failure(Kind::Denied,
                  [](OpenFailure& f) {
                      f.owner = "root";

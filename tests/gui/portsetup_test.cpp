@@ -11,8 +11,10 @@
 #include <sstream>
 
 #include "asnobody.h"
+#include "errors.h"
 #include "heldterminal.h"
 #include "portnames.h"
+#include "rs232c.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
@@ -186,9 +188,11 @@ TEST_F(PortSetupTest, MapTakesExactlyTheNamesTheLookupResolves) {
     }
 }
 
-// A stale lock of another user in a sticky lock folder stops the port opening for an
-// ordinary user: the list says so and names the file (before: "opens now").
-TEST_F(PortSetupTest, ListNamesAStaleLockThatCannotBeRemoved) {
+// A stale lock of another user in a sticky lock folder (as /run/lock is) cannot be
+// replaced, so the port does not open for an ordinary user: the open's reason and the list
+// agree and name the file, which stays as it was (before, the open called the port in use
+// by another program, and the list said it opens now).
+TEST_F(PortSetupTest, AStaleLockThatCannotBeRemovedIsNamedByTheOpenAndTheListAlike) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's lock";
     for (const std::string& dir : {root.path(), root.file("dev"), ports.path()})
         ::chmod(dir.c_str(), 0755);
@@ -196,13 +200,29 @@ TEST_F(PortSetupTest, ListNamesAStaleLockThatCannotBeRemoved) {
     ASSERT_EQ(::chmod(locks.path().c_str(), 01777), 0);
     const std::string lockFile =
         locks.file("LCK.." + fs::path(acm.slavePath()).filename().string());
-    const pid_t dead = testenv::deadPid();
-    std::ofstream(lockFile) << std::to_string(dead) << "\n";  // root's
+    const std::string dead = std::to_string(testenv::deadPid());
+    testenv::writeFile(lockFile, dead + "\n");  // root's
 
-    const std::string text = testenv::asNobody([this] { return list(); });
-    EXPECT_TRUE(has(text, "  COM2  -> " + dev("ttyACM0") + " (" + acm.slavePath() +
-                              ")  blocked by the stale lock file " + lockFile + " (pid " +
-                              std::to_string(dead) +
+    const std::string seen = testenv::asNobody([this] {
+        Trs232c c;
+        c.portname = "COM2";
+        const bool opened = c.open();
+        return std::string(opened ? "opened" : "refused") + "\n" +
+               kivo::openFailureReason(c.api().lastOpenFailure()) + "\n" + list();
+    });
+    EXPECT_TRUE(has(seen, "refused\n" + acm.slavePath() + " を開けません: 終了したプロセス (pid " +
+                              dead + ") のロックファイル " + lockFile +
+                              "（所有者 root）が残っていて、このユーザーには削除できません\n"))
+        << seen;
+    EXPECT_TRUE(has(seen, "  COM2  -> " + dev("ttyACM0") + " (" + acm.slavePath() +
+                              ")  blocked by the stale lock file " + lockFile + " (pid " + dead +
                               " has ended; owner root), which this user may not remove\n"))
-        << text;
+        << seen;
+    EXPECT_EQ(testenv::readFile(lockFile), dead + "\n");
+
+    // Its owner may replace it.
+    Trs232c c;
+    c.portname = "COM2";
+    ASSERT_TRUE(c.open());
+    EXPECT_EQ(std::stol(testenv::readFile(lockFile)), ::getpid());
 }

@@ -27,6 +27,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+std::string cmds(std::initializer_list<const char*> commands) {
+    std::string out;
+    for (const char* c : commands) out += std::string(c) + "\r\n";
+    return out;
+}
+
 // How a copy is run, beyond its arguments.
 struct How {
     QStringList before;              // a program (and its arguments) that runs it
@@ -73,6 +79,18 @@ class SingleCopyTest : public testing::Test {
         return p;
     }
 
+    // A later start without a channel closes `running`, which switches the receiver off.
+    void closeByALaterStart(QProcess& running) {
+        ASSERT_TRUE(waitUntilListening(running));
+        receiver.clear();
+        auto closer = launch({});
+        ASSERT_TRUE(closer->waitForFinished(30000));
+        EXPECT_EQ(closer->exitCode(), 0);
+        ASSERT_TRUE(running.waitForFinished(10000));
+        receiver.waitForBytes(6, 5s);
+        EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    }
+
     // The copies run with `dir` as their runtime folder from now on.
     void useRuntimeFolder(const std::string& dir) {
         runtimeDir = dir;
@@ -106,12 +124,6 @@ class SingleCopyTest : public testing::Test {
 // once (the slider stands at 80 already). The endpoint listens before start-up, so a test
 // waits for all of them.
 constexpr std::size_t kStartupLines = 6;
-
-std::string cmds(std::initializer_list<const char*> commands) {
-    std::string out;
-    for (const char* c : commands) out += std::string(c) + "\r\n";
-    return out;
-}
 
 }  // namespace
 
@@ -157,13 +169,7 @@ TEST_F(SingleCopyTest, SecondStartWithChannelTakesOverAfterTheFirstHasClosed) {
     EXPECT_EQ(second->state(), QProcess::Running);
 
     // The copy that took over answers the next start in turn.
-    ASSERT_TRUE(waitUntilListening(*second));
-    receiver.clear();
-    auto third = launch({});
-    ASSERT_TRUE(third->waitForFinished(30000));
-    receiver.waitForBytes(6, 5s);
-    EXPECT_EQ(receiver.received(), cmds({"H100"}));
-    ASSERT_TRUE(second->waitForFinished(10000));
+    closeByALaterStart(*second);
 }
 
 TEST_F(SingleCopyTest, LeftoverEndpointNeitherBlocksNorDelaysAStartAndTheEndpointIsPrivate) {
@@ -263,13 +269,7 @@ TEST_F(SingleCopyTest, AStoppedCopyHoldsALaterStartUpAndNeverRunsBesideIt) {
                                         "K00080700000060400", "J4078", "J4078"}));
 
     // The copy that took over is the one a third start finds.
-    ASSERT_TRUE(waitUntilListening(*second));
-    receiver.clear();
-    auto third = launch({});
-    ASSERT_TRUE(third->waitForFinished(30000));
-    EXPECT_EQ(third->exitCode(), 0);
-    ASSERT_TRUE(second->waitForFinished(10000));
-    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    closeByALaterStart(*second);
     struct stat st {};
     EXPECT_NE(::stat(endpoint().c_str(), &st), 0);  // the last copy took its endpoint along
 }
@@ -393,14 +393,7 @@ TEST_F(SingleCopyTest, ARuntimeFolderWithALongPathStillFindsTheRunningCopy) {
     ASSERT_TRUE(receiver.waitForLines(kStartupLines + 2, 20s));
     EXPECT_EQ(receiver.lines().front(), "H100");
 
-    ASSERT_TRUE(waitUntilListening(*second));
-    receiver.clear();
-    auto third = launch({});
-    ASSERT_TRUE(third->waitForFinished(30000));
-    EXPECT_EQ(third->exitCode(), 0);
-    ASSERT_TRUE(second->waitForFinished(10000));
-    receiver.waitForBytes(6, 5s);
-    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    closeByALaterStart(*second);
 }
 
 // A copy whose lock does not lock, or whose endpoint cannot be made, runs by itself and

@@ -7,7 +7,6 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,7 +18,6 @@
 #include "asnobody.h"
 #include "commapi.h"
 #include "heldterminal.h"
-#include "portcheck.h"
 #include "ptyport.h"
 #include "rs232c.h"
 
@@ -221,46 +219,4 @@ TEST(PortInUse, AnOrdinaryUserIsToldWhatStandsInTheWay) {
             EXPECT_EQ(other->state(), before);
         }
     }
-}
-
-// A stale lock of another user in a sticky lock folder (as /run/lock is) cannot be
-// replaced: the open and the check without opening both say so and name the file, which
-// stays as it was (before, the open called the port in use by another program while the
-// check said it opens).
-TEST(PortInUse, AStaleLockThatCannotBeRemovedIsNamedByTheOpenAndTheCheckAlike) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's lock";
-    const passwd* nobody = ::getpwnam("nobody");
-    if (!nobody) GTEST_SKIP() << "no nobody user here";
-    LockedPtyPort port;
-    const std::string device = port.pty.slavePath();
-    ASSERT_EQ(::chmod(device.c_str(), 0666), 0);
-    ::chmod(port.dir.path().c_str(), 0755);
-    ASSERT_EQ(::chmod(port.locks.path().c_str(), 01777), 0);
-    const pid_t dead = testenv::deadPid();
-    const std::string stale = pidColumns(dead);
-    std::ofstream(port.lockFile()) << stale;  // root's: not nobody's to remove
-
-    const std::string seen = testenv::asNobody([&] {
-        Trs232c c;
-        c.portname = PtyPort::name;
-        const bool opened = c.open();
-        const OpenFailure open = c.api().lastOpenFailure();
-        const OpenFailure check = comm::posix::checkDevice(device);
-        auto text = [](const OpenFailure& f) {
-            return std::to_string(static_cast<int>(f.kind)) + " " + std::to_string(f.holderPid) +
-                   " " + f.owner + " " + f.lockFile + " " + f.device;
-        };
-        return std::string(opened ? "opened" : "refused") + "\n" + text(open) + "\n" + text(check);
-    });
-    const std::string want = std::to_string(static_cast<int>(Kind::StaleLock)) + " " +
-                             std::to_string(dead) + " root " + port.lockFile() + " " + device;
-    EXPECT_EQ(seen, "refused\n" + want + "\n" + want);
-    EXPECT_EQ(fileText(port.lockFile()), stale);
-
-    // Its owner may remove it: then the port opens and the lock is the opener's.
-    Trs232c c;
-    c.portname = PtyPort::name;
-    EXPECT_EQ(comm::posix::checkDevice(device).kind, Kind::None);
-    ASSERT_TRUE(c.open());
-    EXPECT_EQ(fileText(port.lockFile()), pidColumns(::getpid()));
 }
