@@ -15,6 +15,7 @@
 #include "Unit2.h"
 #include "apptitle.h"
 #include "channelfile.h"
+#include "closeatexit.h"
 #include "commandline.h"
 #include "controls.h"
 #include "dialogs.h"
@@ -107,6 +108,9 @@ int main(int argc, char* argv[]) {
 
     TForm1 form1;
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // The toolkit ends the program with exit() when the display's connection is lost:
+    // the receiver is switched off and the port released then too.
+    const CloseAtExit atExit([&form1] { form1.closeAtExit(); });
     // Whoever finds this copy may end it from now on, during start-up too: a box waiting
     // for an answer is dismissed and the closing sequence runs.
     single.listen([&form1] { form1.requestClose(); });

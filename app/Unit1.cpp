@@ -276,6 +276,17 @@ void TForm1::requestClose() {
     });
 }
 
+void TForm1::closeAtExit() {
+    if (closing_) return;
+    closing_ = true;
+    control_.onLineHeld = nullptr;
+    try {
+        FormClose();
+    } catch (...) {
+        // Nothing is left to show it in.
+    }
+}
+
 void TForm1::closeEvent(QCloseEvent* event) {
     if (handlersHeld()) {
         // The close box while a command waits on a held line: the sequence stops and the

@@ -39,6 +39,9 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     // a box waiting for an answer is dismissed, and the window closes, running the
     // closing sequence, as soon as no handler is running.
     void requestClose();
+    // The program is ending under the event loop (exit() called beneath it): the closing
+    // sequence runs now unless it has, and no event is let through any more.
+    void closeAtExit();
     // True once the window has closed, or is to close as soon as no handler runs.
     bool closing() const { return closing_ || control_.stopRequested(); }
 

@@ -62,6 +62,13 @@ std::string verdict(const OpenFailure& why) {
                        " (sudo usermod -aG " + why.group + " $USER) and log in again";
             return "permission denied (" + why.owner + ":" + why.group + " " + modeText(why.mode) +
                    ")";
+        case Kind::StaleLock: {
+            std::string about;
+            if (why.holderPid > 0) about = "pid " + std::to_string(why.holderPid) + " has ended";
+            if (!why.owner.empty()) about += (about.empty() ? "" : "; ") + ("owner " + why.owner);
+            return "blocked by the stale lock file " + why.lockFile +
+                   (about.empty() ? "" : " (" + about + ")") + ", which this user may not remove";
+        }
         default:
             return std::string("cannot open: ") + std::strerror(why.systemError);
     }
@@ -129,7 +136,8 @@ std::optional<std::string> freeComName(const std::vector<ComEntry>& entries,
 
 bool refuseName(const std::string& com, const PortSetup& setup, std::ostream& err) {
     if (comm::posix::isComName(com)) return false;
-    err << setup.program << ": " << com << " is not a port name (COM and a number, e.g. COM3)\n";
+    err << setup.program << ": " << com
+        << " is not a port name (COM and a number from 1 to 100000, e.g. COM3)\n";
     return true;
 }
 

@@ -28,6 +28,19 @@ namespace {
 const QByteArray closeRequest = "close\n";
 constexpr qint64 longestRequest = 64;
 
+// The name a socket call can take for `path`: the path itself when it fits in a socket
+// address, else the same file reached through `folderFd`, a descriptor of its folder
+// opened here (a runtime folder may be deeper than a socket address is long).
+std::string socketAddress(const std::string& path, int& folderFd) {
+    if (path.size() < sizeof(sockaddr_un::sun_path)) return path;
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return path;
+    if (folderFd < 0)
+        folderFd = ::open(path.substr(0, slash + 1).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) return path;
+    return "/proc/self/fd/" + std::to_string(folderFd) + path.substr(slash);
+}
+
 // A request to close, sent to the copy listening on the endpoint and kept connected for
 // as long as that copy lives.
 class CloseRequest {
@@ -81,10 +94,24 @@ class CloseRequest {
     int fd_ = -1;
 };
 
+enum class Lock { Taken, Held, Failed };
+
+// Only EWOULDBLOCK means another copy holds the lock; any other error, that the file
+// system takes no locks.
+Lock tryLock(int fd) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return Lock::Taken;
+        if (errno == EWOULDBLOCK) return Lock::Held;
+        if (errno != EINTR) return Lock::Failed;
+    }
+}
+
 }  // namespace
 
 SingleCopy::SingleCopy(const QString& programTitle, QObject* parent)
     : QObject(parent), title_(programTitle), endpoint_(endpointFor(programTitle)) {
+    address_ = QFile::decodeName(QByteArray::fromStdString(
+        socketAddress(QFile::encodeName(endpoint_).toStdString(), folderFd_)));
     // Only this user may connect (the folder is private too).
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server_, &QLocalServer::newConnection, this, [this] {
@@ -95,6 +122,7 @@ SingleCopy::SingleCopy(const QString& programTitle, QObject* parent)
 SingleCopy::~SingleCopy() {
     server_.close();  // removes the endpoint while the lock still says it is ours
     if (lockFd_ >= 0) ::close(lockFd_);
+    if (folderFd_ >= 0) ::close(folderFd_);
 }
 
 QString SingleCopy::endpointFor(const QString& programTitle) {
@@ -117,25 +145,29 @@ QString SingleCopy::endpointFor(const QString& programTitle) {
 
 SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
     const QByteArray lockPath = QFile::encodeName(endpoint_ + QStringLiteral(".lock"));
-    lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    struct stat st {};
-    if (lockFd_ >= 0 && (::fstat(lockFd_, &st) != 0 || st.st_uid != ::getuid())) {
-        ::close(lockFd_);  // somebody else's file in a shared folder: not our lock
+    auto runWithoutLock = [&](int error) {
+        if (lockFd_ >= 0) ::close(lockFd_);
         lockFd_ = -1;
-        errno = EPERM;
-    }
-    if (lockFd_ < 0) {
         std::fprintf(stderr, "%s: cannot take the lock %s (%s); running without it\n",
-                     qUtf8Printable(title_), lockPath.constData(), std::strerror(errno));
+                     qUtf8Printable(title_), lockPath.constData(), std::strerror(error));
         return Claim::Alone;
-    }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0) return Claim::Alone;
+    };
+    lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd_ < 0) return runWithoutLock(errno);
+    struct stat st {};
+    if (::fstat(lockFd_, &st) != 0) return runWithoutLock(errno);
+    // Somebody else's file in a shared folder: not our lock.
+    if (st.st_uid != ::getuid()) return runWithoutLock(EPERM);
 
-    CloseRequest request(QFile::encodeName(endpoint_).toStdString());
+    // Locks that do not work here say nothing of another copy: waiting would never end.
+    Lock lock = tryLock(lockFd_);
+    if (lock == Lock::Failed) return runWithoutLock(errno);
+    if (lock == Lock::Taken) return Claim::Alone;
+    CloseRequest request(QFile::encodeName(address_).toStdString());
     const auto since = std::chrono::steady_clock::now();
     const auto deadline = since + bound;
     bool told = false;
-    while (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    for (; lock == Lock::Held; lock = tryLock(lockFd_)) {
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             ::close(lockFd_);
@@ -150,6 +182,7 @@ SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
             told = true;
         }
     }
+    if (lock == Lock::Failed) return runWithoutLock(errno);
     return Claim::TookOver;
 }
 
@@ -157,8 +190,13 @@ bool SingleCopy::listen(std::function<void()> closeRequested) {
     closeRequested_ = std::move(closeRequested);
     // What lies there is a leftover of a copy that has ended: only the lock's holder
     // may remove it. Without the lock, a live copy's endpoint is never touched.
-    if (lockFd_ >= 0) QLocalServer::removeServer(endpoint_);
-    return server_.listen(endpoint_);
+    if (lockFd_ >= 0) QLocalServer::removeServer(address_);
+    if (server_.listen(address_)) return true;
+    // A later start would wait for this copy in vain.
+    std::fprintf(
+        stderr, "%s: cannot make the endpoint %s (%s); a later start will not find this copy\n",
+        qUtf8Printable(title_), qUtf8Printable(endpoint_), qUtf8Printable(server_.errorString()));
+    return false;
 }
 
 void SingleCopy::serve(QLocalSocket* socket) {

@@ -30,11 +30,13 @@ class SingleCopy : public QObject {
 
     // Makes this the running copy. When another copy holds the lock, it is asked to close
     // and this waits until it has ended, at most `bound`: a copy that is stopped holds a
-    // later start up, and two copies never run. (Should the lock not open at all, this
-    // copy goes on by itself.) The default bound outlasts a closing on a held line.
+    // later start up, and two copies never run. (Should the lock not open or not lock at
+    // all, this copy goes on by itself and says so on standard error.) The default bound
+    // outlasts a closing on a held line.
     Claim claim(std::chrono::milliseconds bound = std::chrono::minutes(3));
 
     // Answers later starts from now on: each request to close calls `closeRequested`.
+    // False, said on standard error, when the endpoint cannot be made.
     bool listen(std::function<void()> closeRequested);
 
   private:
@@ -42,7 +44,9 @@ class SingleCopy : public QObject {
 
     QString title_;
     QString endpoint_;
-    int lockFd_ = -1;  // open only while this copy holds the lock
+    int folderFd_ = -1;  // the endpoint's folder, where its path is too long for a socket
+    QString address_;    // what the socket calls are given for the endpoint
+    int lockFd_ = -1;    // open only while this copy holds the lock
     QLocalServer server_;
     std::function<void()> closeRequested_;
 };

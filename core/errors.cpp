@@ -73,6 +73,12 @@ std::string openFailureReason(const comm::OpenFailure& why) {
         }
         case Kind::Other:
             return device + " を開けません: " + std::strerror(why.systemError);
+        case Kind::StaleLock:
+            return device + " を開けません: 終了したプロセス" +
+                   (why.holderPid > 0 ? " (pid " + std::to_string(why.holderPid) + ") " : "") +
+                   "のロックファイル " + why.lockFile +
+                   (why.owner.empty() ? " " : "（所有者 " + why.owner + "）") +
+                   "が残っていて、このユーザーには削除できません";
         case Kind::Unknown:
         case Kind::None:
             break;

@@ -15,6 +15,9 @@ struct OpenFailure {
         InUse,        // another program holds it (or the terminal is in exclusive mode)
         Denied,       // this user may not open it
         Other,        // the system refused for another reason (`systemError`)
+        StaleLock,    // a lock file names a process that has ended, and this user may not
+                      // remove it (`lockFile`; `holderPid` the pid it names, `owner` the
+                      // file's owner)
     };
     Kind kind = Kind::Unknown;
     std::string device;    // the device path tried; empty when the name led to none

@@ -83,6 +83,7 @@ OpenFailure checkDevice(const std::string& path) {
         return errno == EACCES || errno == EPERM ? denied(device) : failureOf(errno, device);
     if (auto lock = liveLock(device)) return inUse(device, lock->pid, lock->file);
     if (auto holder = findHolder(device)) return inUse(device, holder->pid);
+    if (auto stale = staleLockInTheWay(device)) return staleLock(device, stale->pid, stale->file);
     return failure(Kind::None, device);
 }
 
@@ -116,6 +117,15 @@ OpenFailure inUse(const std::string& device, long pid, const std::string& lockFi
     return f;
 }
 
+OpenFailure staleLock(const std::string& device, long pid, const std::string& lockFile) {
+    OpenFailure f = failure(Kind::StaleLock, device);
+    f.holderPid = pid;
+    f.lockFile = lockFile;
+    struct stat st {};
+    if (::lstat(lockFile.c_str(), &st) == 0) f.owner = userName(st.st_uid);
+    return f;
+}
+
 DWORD errorCodeOf(const OpenFailure& failure) {
     switch (failure.kind) {
         case Kind::None:
@@ -125,6 +135,7 @@ DWORD errorCodeOf(const OpenFailure& failure) {
             return ERROR_FILE_NOT_FOUND;
         case Kind::InUse:
         case Kind::Denied:
+        case Kind::StaleLock:
             return ERROR_ACCESS_DENIED;
         default:
             return ERROR_GEN_FAILURE;

@@ -13,8 +13,9 @@ namespace comm::posix {
 std::string deviceBehind(const std::string& path);
 
 // Whether `path` could be taken now, judged without opening it: it is there, it is a
-// character device, this user may read and write it, no live UUCP lock names it and no
-// process this user can see holds it open. Kind None (with the canonical device path)
+// character device, this user may read and write it, no live UUCP lock names it, no
+// process this user can see holds it open, and no stale lock this user may not remove
+// stands where its own lock would go. Kind None (with the canonical device path)
 // when nothing stands in the way.
 OpenFailure checkDevice(const std::string& path);
 
@@ -23,6 +24,10 @@ OpenFailure failureOf(int error, const std::string& device);
 
 // "In use" naming the process `pid`, with the lock file it was seen through.
 OpenFailure inUse(const std::string& device, long pid, const std::string& lockFile = {});
+
+// "Blocked by a stale lock file this user may not remove", naming it, the pid it names
+// and its owner.
+OpenFailure staleLock(const std::string& device, long pid, const std::string& lockFile);
 
 // CreateFileA's error code for a failure.
 DWORD errorCodeOf(const OpenFailure& failure);

@@ -31,13 +31,16 @@ std::string kivoFolder(const char* variable, const char* fallback) {
     return base + "/kivo";
 }
 
-// The n of "COMn" (n >= 1), or 0 when the name is not of that form.
+constexpr unsigned kLastComNumber = 100000;
+
+// The n of "COMn" (1 to kLastComNumber), or 0 when the name is not of that form.
 unsigned comNumber(std::string_view name) {
-    if (!isComName(name)) return 0;
+    if (name.size() < 4 || name.substr(0, 3) != "COM") return 0;
     unsigned n = 0;
     for (char c : name.substr(3)) {
+        if (c < '0' || c > '9') return 0;
         n = n * 10 + static_cast<unsigned>(c - '0');
-        if (n > 100000) return 0;
+        if (n > kLastComNumber) return 0;
     }
     return n;
 }
@@ -45,10 +48,7 @@ unsigned comNumber(std::string_view name) {
 }  // namespace
 
 bool isComName(std::string_view name) {
-    if (name.size() < 4 || name.substr(0, 3) != "COM") return false;
-    for (char c : name.substr(3))
-        if (c < '0' || c > '9') return false;
-    return true;
+    return comNumber(name) != 0;
 }
 
 std::string configFolder() {

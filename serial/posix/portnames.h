@@ -10,7 +10,8 @@
 
 namespace comm::posix {
 
-// "COM" followed by one or more digits.
+// "COM" followed by digits that give 1 to 100000 (leading zeros allowed): the COM names
+// resolvePortName() looks up, and so the only ones a link may be made for.
 bool isComName(std::string_view name);
 
 // KIVO's own folder in the user's config folder: $XDG_CONFIG_HOME/kivo, else

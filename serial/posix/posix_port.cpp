@@ -59,7 +59,8 @@ std::shared_ptr<Port> Port::open(const std::string& path, OpenFailure& why) {
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(failureOf(EBUSY, device));
     auto lock = std::make_unique<UucpLock>();
     if (LockOwner owner; !lock->take(device, owner))
-        return fail(inUse(device, owner.pid, owner.file));
+        return fail(owner.stale ? staleLock(device, owner.pid, owner.file)
+                                : inUse(device, owner.pid, owner.file));
     exclusive = ioctl(fd, TIOCEXCL) == 0;
     if (!makeRaw(fd)) return fail(failureOf(EIO, device));
     const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

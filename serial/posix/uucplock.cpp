@@ -83,6 +83,17 @@ std::optional<LockOwner> ownerOf(const std::string& file) {
     return LockOwner{pid, file};
 }
 
+// Whether this user, who may write `folder`, may remove `file` from it: in a sticky
+// folder (as the system's lock folders are) only the file's or the folder's owner, or
+// root, may.
+bool mayRemove(const std::string& folder, const std::string& file) {
+    struct stat dir {};
+    struct stat st {};
+    if (::stat(folder.c_str(), &dir) != 0 || ::lstat(file.c_str(), &st) != 0) return true;
+    const uid_t me = ::geteuid();
+    return !(dir.st_mode & S_ISVTX) || me == 0 || st.st_uid == me || dir.st_uid == me;
+}
+
 // Creates `file` naming this process, whole or not at all: written under a private name,
 // then linked into place (a reader never sees it half written).
 enum class Create { Done, Exists, NotWritable };
@@ -138,6 +149,18 @@ std::optional<LockOwner> liveLock(const std::string& device) {
     return std::nullopt;
 }
 
+std::optional<LockOwner> staleLockInTheWay(const std::string& device) {
+    for (const std::string& folder : lockFolders()) {
+        // take() passes over a folder it cannot write.
+        if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) continue;
+        const std::string file = folder + "/" + lockName(device);
+        long pid = 0;
+        if (readPid(file, pid) != Read::Read || alive(pid)) continue;
+        if (!mayRemove(folder, file)) return LockOwner{pid, file, true};
+    }
+    return std::nullopt;
+}
+
 bool UucpLock::take(const std::string& device, LockOwner& owner) {
     release();
     for (const std::string& folder : lockFolders()) {
@@ -149,7 +172,15 @@ bool UucpLock::take(const std::string& device, LockOwner& owner) {
                 release();
                 return false;
             }
-            ::unlink(file.c_str());  // stale: its process has ended
+            // Stale: its process has ended. One that stays would stop every other
+            // program from telling the port is taken while this holds it.
+            if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+                long pid = 0;
+                readPid(file, pid);
+                owner = LockOwner{pid, file, true};
+                release();
+                return false;
+            }
             made = create(folder, file);
         }
         if (made == Create::Done) {

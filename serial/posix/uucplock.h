@@ -19,10 +19,16 @@ std::string lockName(const std::string& device);
 struct LockOwner {
     long pid = 0;  // 0: a lock that cannot be read
     std::string file;
+    bool stale = false;  // its process has ended, but this user may not remove the file
 };
 
 // A lock on `device` (its canonical path) that a live process holds; this process counts.
 std::optional<LockOwner> liveLock(const std::string& device);
+
+// A stale lock on `device` that would keep take() from locking it: one in a folder this
+// user may write, that this user may not remove (another user's file in a sticky
+// folder). Judged without touching anything.
+std::optional<LockOwner> staleLockInTheWay(const std::string& device);
 
 // The locks this process holds on one device, one per writable lock folder; removed by
 // release() or the destructor, and only while they still name this process.
@@ -33,8 +39,9 @@ class UucpLock {
     UucpLock(const UucpLock&) = delete;
     UucpLock& operator=(const UucpLock&) = delete;
 
-    // False, with the owner, when a live process holds the device's lock; a stale lock
-    // is replaced. A folder this user may not write is passed over.
+    // False, with the owner, when a live process holds the device's lock, or when a stale
+    // one cannot be removed (`owner.stale`); a stale lock is replaced. A folder this user
+    // may not write is passed over.
     bool take(const std::string& device, LockOwner& owner);
     void release() noexcept;
 

@@ -3,12 +3,18 @@
 #include "portsetup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "asnobody.h"
+#include "errors.h"
 #include "heldterminal.h"
+#include "portnames.h"
+#include "rs232c.h"
 #include "testenv.h"
 
 namespace fs = std::filesystem;
@@ -154,4 +160,69 @@ TEST_F(PortSetupTest, MapAndUnmapRefuseWhatIsNotTheirs) {
     EXPECT_EQ(kivo::unmapPort(setup, "COM7", o, e), 1);
     EXPECT_TRUE(fs::is_regular_file(ports.file("COM7")));
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports.file("COM1"))));
+}
+
+// A name is mapped exactly when the port lookup will resolve it (before, COM0 and COM
+// with more digits than the lookup reads were mapped, exit 0, and never led anywhere).
+TEST_F(PortSetupTest, MapTakesExactlyTheNamesTheLookupResolves) {
+    const struct {
+        std::string com;
+        bool resolves;
+    } cases[] = {
+        {"COM1", true},
+        {"COM01", true},
+        {"COM100000", true},
+        {"COM0", false},
+        {"COM00", false},
+        {"COM100001", false},
+        {"COM" + std::string(40, '9'), false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.com);
+        EXPECT_EQ(map(k.com, dev("ttyUSB0")), k.resolves ? 0 : 1);
+        EXPECT_EQ(comm::posix::resolvePortName(k.com),
+                  k.resolves ? std::optional<std::string>(ports.file(k.com)) : std::nullopt);
+        if (!k.resolves) {
+            EXPECT_TRUE(has(err.str(), k.com + " is not a port name")) << err.str();
+        }
+    }
+}
+
+// A stale lock of another user in a sticky lock folder (as /run/lock is) cannot be
+// replaced, so the port does not open for an ordinary user: the open's reason and the list
+// agree and name the file, which stays as it was (before, the open called the port in use
+// by another program, and the list said it opens now).
+TEST_F(PortSetupTest, AStaleLockThatCannotBeRemovedIsNamedByTheOpenAndTheListAlike) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's lock";
+    for (const std::string& dir : {root.path(), root.file("dev"), ports.path()})
+        ::chmod(dir.c_str(), 0755);
+    ::chmod(acm.slavePath().c_str(), 0666);
+    ASSERT_EQ(::chmod(locks.path().c_str(), 01777), 0);
+    const std::string lockFile =
+        locks.file("LCK.." + fs::path(acm.slavePath()).filename().string());
+    const std::string dead = std::to_string(testenv::deadPid());
+    testenv::writeFile(lockFile, dead + "\n");  // root's
+
+    const std::string seen = testenv::asNobody([this] {
+        Trs232c c;
+        c.portname = "COM2";
+        const bool opened = c.open();
+        return std::string(opened ? "opened" : "refused") + "\n" +
+               kivo::openFailureReason(c.api().lastOpenFailure()) + "\n" + list();
+    });
+    EXPECT_TRUE(has(seen, "refused\n" + acm.slavePath() + " を開けません: 終了したプロセス (pid " +
+                              dead + ") のロックファイル " + lockFile +
+                              "（所有者 root）が残っていて、このユーザーには削除できません\n"))
+        << seen;
+    EXPECT_TRUE(has(seen, "  COM2  -> " + dev("ttyACM0") + " (" + acm.slavePath() +
+                              ")  blocked by the stale lock file " + lockFile + " (pid " + dead +
+                              " has ended; owner root), which this user may not remove\n"))
+        << seen;
+    EXPECT_EQ(testenv::readFile(lockFile), dead + "\n");
+
+    // Its owner may replace it.
+    Trs232c c;
+    c.portname = "COM2";
+    ASSERT_TRUE(c.open());
+    EXPECT_EQ(std::stol(testenv::readFile(lockFile)), ::getpid());
 }

@@ -12,10 +12,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "kivo_version.h"
 #include "simulator.h"
@@ -24,6 +26,19 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+std::string cmds(std::initializer_list<const char*> commands) {
+    std::string out;
+    for (const char* c : commands) out += std::string(c) + "\r\n";
+    return out;
+}
+
+// How a copy is run, beyond its arguments.
+struct How {
+    QStringList before;              // a program (and its arguments) that runs it
+    std::map<QString, QString> env;  // set on top of the usual
+    bool keepErr = false;            // standard error read by the test
+};
 
 class SingleCopyTest : public testing::Test {
   protected:
@@ -41,20 +56,45 @@ class SingleCopyTest : public testing::Test {
         return o;
     }
 
-    std::unique_ptr<QProcess> launch(const QStringList& args) {
+    std::unique_ptr<QProcess> launch(const QStringList& args) { return launch(args, How()); }
+    std::unique_ptr<QProcess> launch(const QStringList& args, const How& how) {
         auto p = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("KIVO_PORTS", QString::fromStdString(ports.path()));
-        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.path()));
+        env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtimeDir));
+        for (const auto& [name, value] : how.env) env.insert(name, value);
         p->setProcessEnvironment(env);
-        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->setProcessChannelMode(how.keepErr ? QProcess::SeparateChannels
+                                             : QProcess::ForwardedErrorChannel);
         // A group of its own: when the test's group is orphaned, the kernel would wake a
         // stopped member with SIGHUP and SIGCONT, and the stopped copy must stay stopped.
         p->setChildProcessModifier([] { ::setpgid(0, 0); });
-        p->start(QString::fromStdString(program.file("kivo")), args);
+        const QString kivo = QString::fromStdString(program.file("kivo"));
+        if (how.before.isEmpty())
+            p->start(kivo, args);
+        else
+            p->start(how.before.front(), how.before.mid(1) + QStringList{kivo} + args);
         EXPECT_TRUE(p->waitForStarted(10000));
         return p;
+    }
+
+    // A later start without a channel closes `running`, which switches the receiver off.
+    void closeByALaterStart(QProcess& running) {
+        ASSERT_TRUE(waitUntilListening(running));
+        receiver.clear();
+        auto closer = launch({});
+        ASSERT_TRUE(closer->waitForFinished(30000));
+        EXPECT_EQ(closer->exitCode(), 0);
+        ASSERT_TRUE(running.waitForFinished(10000));
+        receiver.waitForBytes(6, 5s);
+        EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    }
+
+    // The copies run with `dir` as their runtime folder from now on.
+    void useRuntimeFolder(const std::string& dir) {
+        runtimeDir = dir;
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);  // for endpoint(); restored at the end
     }
 
     std::string endpoint() const { return SingleCopy::endpointFor("kivo").toStdString(); }
@@ -73,6 +113,7 @@ class SingleCopyTest : public testing::Test {
     }
 
     testenv::TempDir runtime;
+    std::string runtimeDir = runtime.path();
     testenv::TempDir ports;
     testenv::TempDir program;
     testenv::ScopedEnv runtimeEnv;
@@ -83,12 +124,6 @@ class SingleCopyTest : public testing::Test {
 // once (the slider stands at 80 already). The endpoint listens before start-up, so a test
 // waits for all of them.
 constexpr std::size_t kStartupLines = 6;
-
-std::string cmds(std::initializer_list<const char*> commands) {
-    std::string out;
-    for (const char* c : commands) out += std::string(c) + "\r\n";
-    return out;
-}
 
 }  // namespace
 
@@ -134,13 +169,7 @@ TEST_F(SingleCopyTest, SecondStartWithChannelTakesOverAfterTheFirstHasClosed) {
     EXPECT_EQ(second->state(), QProcess::Running);
 
     // The copy that took over answers the next start in turn.
-    ASSERT_TRUE(waitUntilListening(*second));
-    receiver.clear();
-    auto third = launch({});
-    ASSERT_TRUE(third->waitForFinished(30000));
-    receiver.waitForBytes(6, 5s);
-    EXPECT_EQ(receiver.received(), cmds({"H100"}));
-    ASSERT_TRUE(second->waitForFinished(10000));
+    closeByALaterStart(*second);
 }
 
 TEST_F(SingleCopyTest, LeftoverEndpointNeitherBlocksNorDelaysAStartAndTheEndpointIsPrivate) {
@@ -240,13 +269,7 @@ TEST_F(SingleCopyTest, AStoppedCopyHoldsALaterStartUpAndNeverRunsBesideIt) {
                                         "K00080700000060400", "J4078", "J4078"}));
 
     // The copy that took over is the one a third start finds.
-    ASSERT_TRUE(waitUntilListening(*second));
-    receiver.clear();
-    auto third = launch({});
-    ASSERT_TRUE(third->waitForFinished(30000));
-    EXPECT_EQ(third->exitCode(), 0);
-    ASSERT_TRUE(second->waitForFinished(10000));
-    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    closeByALaterStart(*second);
     struct stat st {};
     EXPECT_NE(::stat(endpoint().c_str(), &st), 0);  // the last copy took its endpoint along
 }
@@ -349,4 +372,106 @@ TEST_F(SingleCopyTest, ToolkitOptionNamesAChannel) {
     auto closer = launch({});
     ASSERT_TRUE(closer->waitForFinished(30000));
     ASSERT_TRUE(running->waitForFinished(10000));
+}
+
+// A runtime folder deeper than a socket address is long: the running copy still answers,
+// and later starts take over and close it as usual (before, the endpoint was never made:
+// a later start waited 3 minutes and ended with status 1 while the first copy ran on).
+TEST_F(SingleCopyTest, ARuntimeFolderWithALongPathStillFindsTheRunningCopy) {
+    const std::string deep = runtime.file(std::string(120, 'r'));
+    ASSERT_EQ(::mkdir(deep.c_str(), 0700), 0);
+    useRuntimeFolder(deep);
+    ASSERT_GE(endpoint().size(), sizeof(sockaddr_un::sun_path));
+
+    auto first = launch({"Radio1"});
+    ASSERT_TRUE(waitUntilListening(*first));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 10s));
+    receiver.clear();
+    auto second = launch({"Radio2"});
+    ASSERT_TRUE(first->waitForFinished(30000));
+    EXPECT_EQ(first->exitCode(), 0);
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines + 2, 20s));
+    EXPECT_EQ(receiver.lines().front(), "H100");
+
+    closeByALaterStart(*second);
+}
+
+// A copy whose lock does not lock, or whose endpoint cannot be made, runs by itself and
+// says so on standard error (before: locks that fail, as on a file system without a lock
+// service, were taken for another copy's, and the start waited 3 minutes and ended; an
+// endpoint that could not be made went unsaid).
+TEST_F(SingleCopyTest, ACopyThatCannotLockOrListenRunsAloneAndSaysSo) {
+    const std::string lock = endpoint() + ".lock";
+    const struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        QStringList before;
+        std::string message;
+    } cases[] = {
+        {"a folder where the endpoint goes",
+         [&] { ASSERT_EQ(::mkdir(endpoint().c_str(), 0700), 0); },
+         {},
+         "kivo: cannot make the endpoint " + endpoint() + " ("},
+        // Last: where no such file system can be mounted, the test ends skipped here.
+        {"a lock file on which every lock fails",
+         [&] { testenv::writeFile(lock, ""); },
+         {KIVO_LOCKLESS_FILE, QString::fromStdString(lock)},
+         "kivo: cannot take the lock " + lock + " (No locks available); running without it\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        receiver.clear();
+        How how;
+        how.before = c.before;
+        how.keepErr = true;
+        auto running = launch({"Radio1"}, how);
+        const bool started = receiver.waitForLines(kStartupLines, 20s);
+        if (!started && running->waitForFinished(0) && running->exitCode() == 77)
+            GTEST_SKIP() << running->readAllStandardError().toStdString();
+        ASSERT_TRUE(started);
+        running->terminate();
+        ASSERT_TRUE(running->waitForFinished(10000));
+        EXPECT_EQ(running->exitCode(), 0);
+        receiver.waitForLines(kStartupLines + 1, 5s);
+        EXPECT_EQ(receiver.lines().back(), "H100");
+        const std::string err = running->readAllStandardError().toStdString();
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        std::filesystem::remove_all(endpoint());
+    }
+}
+
+// The display's connection lost under the running program (its X server gone): the
+// toolkit ends the program, and the receiver is switched off and the port released first
+// (before, it ended at once: no "H100").
+TEST_F(SingleCopyTest, LosingTheDisplaySwitchesOffAndReleasesThePort) {
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    if (xvfb.isEmpty()) GTEST_SKIP() << "no Xvfb here";
+    QProcess display;
+    display.start(xvfb, {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+    QElapsedTimer clock;
+    clock.start();
+    while (!display.canReadLine() && display.state() != QProcess::NotRunning &&
+           clock.elapsed() < 20000)
+        display.waitForReadyRead(100);
+    ASSERT_TRUE(display.canReadLine()) << "Xvfb named no display";
+    const QString number = QString::fromLatin1(display.readLine()).trimmed();
+
+    testenv::TempDir locks;
+    How how;
+    how.env = {{"QT_QPA_PLATFORM", "xcb"},
+               {"DISPLAY", ":" + number},
+               {"KIVO_LOCK_DIR", QString::fromStdString(locks.path())}};
+    auto running = launch({"Radio1"}, how);
+    ASSERT_TRUE(waitUntilListening(*running));
+    ASSERT_TRUE(receiver.waitForLines(kStartupLines, 20s));
+    ASSERT_FALSE(std::filesystem::is_empty(locks.path()));  // its lock on the port
+    receiver.clear();
+
+    display.terminate();  // the connection breaks as in a crash, and nothing is left in /tmp
+    ASSERT_TRUE(display.waitForFinished(10000));
+    ASSERT_TRUE(running->waitForFinished(20000));
+    receiver.waitForBytes(6, 5s);
+    EXPECT_EQ(receiver.received(), cmds({"H100"}));
+    EXPECT_TRUE(std::filesystem::is_empty(locks.path()));
 }

@@ -7,7 +7,6 @@
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <optional>
 #include <sstream>
 
+#include "asnobody.h"
 #include "commapi.h"
 #include "heldterminal.h"
 #include "ptyport.h"
@@ -162,37 +162,15 @@ namespace {
 // What an open through the backend reports in a child that has become `nobody`:
 // "refused error kind group mode device".
 std::string openAsNobody(const std::string& name) {
-    const passwd* nobody = ::getpwnam("nobody");
-    if (!nobody) return "no nobody";
-    const uid_t uid = nobody->pw_uid;
-    const gid_t gid = nobody->pw_gid;
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+    return testenv::asNobody([&name] {
         const bool refused = openPort(name) == INVALID_HANDLE_VALUE;
         const DWORD error = platformCommApi().GetLastError();
         const OpenFailure why = platformCommApi().lastOpenFailure();
         char text[256];
-        const int n = std::snprintf(text, sizeof text, "%d %u %d %s %o %s", refused ? 1 : 0, error,
-                                    static_cast<int>(why.kind), why.group.c_str(), why.mode,
-                                    why.device.c_str());
-        [[maybe_unused]] auto w = ::write(pipeFds[1], text, static_cast<std::size_t>(n));
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string got;
-    char text[256];
-    for (ssize_t n; (n = ::read(pipeFds[0], text, sizeof text)) > 0;)
-        got.append(text, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = -1;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0)
-        return "could not become nobody";
-    return got;
+        std::snprintf(text, sizeof text, "%d %u %d %s %o %s", refused ? 1 : 0, error,
+                      static_cast<int>(why.kind), why.group.c_str(), why.mode, why.device.c_str());
+        return std::string(text);
+    });
 }
 
 }  // namespace
