@@ -1,4 +1,4 @@
-#include "channelfile.h"
+#include "core/channelfile.h"
 
 #include <cstring>
 

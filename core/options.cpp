@@ -1,4 +1,4 @@
-#include "options.h"
+#include "core/options.h"
 
 #include "kivo_version.h"
 

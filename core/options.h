@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "commandline.h"
+#include "core/commandline.h"
 
 namespace kivo {
 

@@ -1,4 +1,4 @@
-#include "receiver.h"
+#include "core/receiver.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "receiverwindow.h"
-#include "rs232c.h"
+#include "core/receiverwindow.h"
+#include "serial/rs232c.h"
 
 namespace kivo {
 

@@ -1,11 +1,11 @@
-#include "remoteprotocol.h"
+#include "core/remoteprotocol.h"
 
 #include <charconv>
 #include <cmath>
 #include <optional>
 #include <vector>
 
-#include "receiver.h"
+#include "core/receiver.h"
 
 namespace kivo {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "receivercontrol.h"
+#include "core/receivercontrol.h"
 
 namespace kivo {
 

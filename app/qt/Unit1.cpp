@@ -1,4 +1,4 @@
-#include "Unit1.h"
+#include "app/qt/Unit1.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -7,11 +7,11 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
-#include "Unit2.h"
-#include "apptitle.h"
-#include "cp932.h"
-#include "dialogs.h"
-#include "winfont.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/apptitle.h"
+#include "app/qt/dialogs.h"
+#include "app/qt/winfont.h"
+#include "core/cp932.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include <QWidget>
 #include <optional>
 
-#include "channelmodels.h"
-#include "channels.h"
-#include "controls.h"
-#include "listbox.h"
-#include "receivercontrol.h"
-#include "receiverwindow.h"
-#include "rs232c.h"
+#include "app/qt/channelmodels.h"
+#include "app/qt/controls.h"
+#include "app/qt/listbox.h"
+#include "core/channels.h"
+#include "core/receivercontrol.h"
+#include "core/receiverwindow.h"
+#include "serial/rs232c.h"
 
 class TForm2;
 

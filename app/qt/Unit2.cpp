@@ -1,4 +1,4 @@
-#include "Unit2.h"
+#include "app/qt/Unit2.h"
 
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -6,10 +6,10 @@
 #include <QSignalBlocker>
 #include <algorithm>
 
-#include "Unit1.h"
-#include "apptitle.h"
-#include "controls.h"
-#include "winfont.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/apptitle.h"
+#include "app/qt/controls.h"
+#include "app/qt/winfont.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QScrollBar>
 #include <QWidget>
 
-#include "channelmodels.h"
+#include "app/qt/channelmodels.h"
 
 class TForm1;
 

@@ -1,6 +1,6 @@
-#include "channelmodels.h"
+#include "app/qt/channelmodels.h"
 
-#include "cp932.h"
+#include "core/cp932.h"
 
 namespace {
 

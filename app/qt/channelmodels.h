@@ -4,7 +4,7 @@
 
 #include <QAbstractListModel>
 
-#include "channels.h"
+#include "core/channels.h"
 
 // The lines of a ChannelList, following each change row by row (the list tells
 // aboutToChange before and hasChanged after it).

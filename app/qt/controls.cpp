@@ -1,4 +1,4 @@
-#include "controls.h"
+#include "app/qt/controls.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <deque>
 
-#include "dialogs.h"
-#include "errors.h"
-#include "winfont.h"
+#include "app/qt/dialogs.h"
+#include "app/qt/winfont.h"
+#include "core/errors.h"
 
 QSize FixedRowHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {

@@ -1,4 +1,4 @@
-#include "dialogs.h"
+#include "app/qt/dialogs.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <vector>
 
-#include "apptitle.h"
+#include "app/qt/apptitle.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "listbox.h"
+#include "app/qt/listbox.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "qtnotifywindow.h"
+#include "app/qt/qtnotifywindow.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-#include "notifywindow.h"
+#include "serial/notifywindow.h"
 
 class QObject;
 

@@ -1,4 +1,4 @@
-#include "remoteaddress.h"
+#include "app/qt/remoteaddress.h"
 
 #include <QStringList>
 

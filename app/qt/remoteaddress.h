@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "commandline.h"
+#include "core/commandline.h"
 
 inline constexpr quint16 kDefaultRemotePort = 4532;
 

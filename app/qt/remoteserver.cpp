@@ -1,12 +1,12 @@
-#include "remoteserver.h"
+#include "app/qt/remoteserver.h"
 
 #include <QApplication>
 #include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
 
-#include "controls.h"
-#include "remotesession.h"
+#include "app/qt/controls.h"
+#include "core/remotesession.h"
 
 namespace {
 

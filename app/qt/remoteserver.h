@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "receivercontrol.h"
-#include "remoteprotocol.h"
+#include "core/receivercontrol.h"
+#include "core/remoteprotocol.h"
 
 class QTcpSocket;
 

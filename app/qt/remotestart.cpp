@@ -1,9 +1,9 @@
-#include "remotestart.h"
+#include "app/qt/remotestart.h"
 
 #include <QTimer>
 
-#include "Unit1.h"
-#include "dialogs.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/dialogs.h"
 
 std::unique_ptr<RemoteServer> startRemoteControl(const RemoteChoice& choice, TForm1& form1) {
     std::unique_ptr<RemoteServer> server;

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "remoteaddress.h"
-#include "remoteserver.h"
+#include "app/qt/remoteaddress.h"
+#include "app/qt/remoteserver.h"
 
 class TForm1;
 

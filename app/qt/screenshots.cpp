@@ -1,10 +1,10 @@
-#include "screenshots.h"
+#include "app/qt/screenshots.h"
 
 #include <QDir>
 #include <QTimer>
 
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/Unit2.h"
 
 void scheduleScreenshots(TForm1& form1) {
     const QString folder = qEnvironmentVariable("KIVO_SCREENSHOTS");

@@ -1,4 +1,4 @@
-#include "singlecopy.h"
+#include "app/qt/singlecopy.h"
 
 #include <fcntl.h>
 #include <poll.h>

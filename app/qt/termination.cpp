@@ -1,4 +1,4 @@
-#include "termination.h"
+#include "app/qt/termination.h"
 
 #include <QObject>
 #include <QSocketNotifier>

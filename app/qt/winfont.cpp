@@ -1,4 +1,4 @@
-#include "winfont.h"
+#include "app/qt/winfont.h"
 
 #include <QFontDatabase>
 #include <QStringList>

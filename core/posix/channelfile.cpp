@@ -1,4 +1,6 @@
 // The channel file on disk through the POSIX (and Linux) file calls.
+#include "core/channelfile.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +10,8 @@
 #include <csignal>
 #include <filesystem>
 
-#include "channelfile.h"
-#include "errors.h"
-#include "portnames.h"
+#include "core/errors.h"
+#include "serial/posix/ports/portnames.h"
 
 namespace kivo {
 

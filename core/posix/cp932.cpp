@@ -1,8 +1,8 @@
+#include "core/cp932.h"
+
 #include <iconv.h>
 
 #include <cerrno>
-
-#include "cp932.h"
 
 namespace kivo {
 

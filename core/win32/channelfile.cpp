@@ -1,13 +1,14 @@
 // The channel file on disk through the Win32 file calls. Paths are UTF-8 and become
 // wide strings only here, at the calls.
 #define WIN32_LEAN_AND_MEAN
+#include "core/channelfile.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cwchar>
 
-#include "channelfile.h"
-#include "errors.h"
+#include "core/errors.h"
 
 namespace kivo {
 

@@ -1,5 +1,5 @@
 // CP932 through the system's own code page 932 tables.
-#include "cp932.h"
+#include "core/cp932.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

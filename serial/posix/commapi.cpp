@@ -1,13 +1,14 @@
 // The POSIX backend: a real terminal behind the Win32 calls. Handles index one table
 // (posix_handles), ports are served by their own worker (posix_port), settings map onto
 // termios (posix_termios), names resolve as portnames says.
+#include "serial/commapi.h"
+
 #include <memory>
 
-#include "commapi.h"
-#include "portcheck.h"
-#include "portnames.h"
-#include "posix_handles.h"
-#include "posix_port.h"
+#include "serial/posix/ports/portcheck.h"
+#include "serial/posix/ports/portnames.h"
+#include "serial/posix/posix_handles.h"
+#include "serial/posix/posix_port.h"
 
 namespace comm {
 namespace {

@@ -1,7 +1,7 @@
 // Without a window system in this layer, notifications wait in a queue for the owner.
-#include <utility>
+#include "serial/notifywindow.h"
 
-#include "notifywindow.h"
+#include <utility>
 
 std::unique_ptr<NotifyWindow> makePlatformNotifyWindow(NotifyWindow::Procedure procedure) {
     return std::make_unique<QueueNotifyWindow>(std::move(procedure));

@@ -4,7 +4,7 @@
 // The interface's constants share their names with <windows.h>'s macros, so it is read
 // first and the system header after it; below this point only the system's names are
 // used.
-#include "commapi.h"
+#include "serial/commapi.h"
 
 #undef INVALID_HANDLE_VALUE
 #define WIN32_LEAN_AND_MEAN

@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "notifywindow.h"
+#include "serial/notifywindow.h"
 
 class Win32NotifyWindow final : public NotifyWindow {
   public:

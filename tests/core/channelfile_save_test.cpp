@@ -14,10 +14,10 @@
 #include <random>
 #include <set>
 
-#include "channelfile.h"
-#include "channels.h"
-#include "errors.h"
-#include "testenv.h"
+#include "core/channelfile.h"
+#include "core/channels.h"
+#include "core/errors.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 using Lines = std::vector<std::string>;

@@ -1,4 +1,4 @@
-#include "channelfile.h"
+#include "core/channelfile.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -14,9 +14,9 @@
 #include <iterator>
 #include <thread>
 
-#include "channels.h"
-#include "errors.h"
-#include "testenv.h"
+#include "core/channels.h"
+#include "core/errors.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 using Items = std::vector<std::string>;

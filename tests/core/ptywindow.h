@@ -7,9 +7,9 @@
 #include <chrono>
 #include <string>
 
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "testenv.h"
+#include "core/memorywindow.h"
+#include "core/receivercontrol.h"
+#include "tests/support/testenv.h"
 
 class PtyWindowTest : public ::testing::Test {
   protected:

@@ -1,11 +1,11 @@
-#include "receiver.h"
+#include "core/receiver.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cstdlib>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 

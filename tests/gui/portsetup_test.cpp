@@ -1,6 +1,6 @@
 // --list-ports, --map-port and --unmap-port against a private ports folder and a fake
 // /dev and sysfs whose devices are real pseudo-terminals.
-#include "portsetup.h"
+#include "serial/posix/ports/portsetup.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "heldterminal.h"
-#include "testenv.h"
+#include "tests/support/heldterminal.h"
+#include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;
 

@@ -23,9 +23,9 @@
 #include <random>
 #include <thread>
 
-#include "guitest.h"
-#include "remoteaddress.h"
-#include "remoteserver.h"
+#include "app/qt/remoteaddress.h"
+#include "app/qt/remoteserver.h"
+#include "tests/gui/guitest.h"
 
 using namespace std::chrono_literals;
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "guitest.h"
-#include "singlecopy.h"
+#include "app/qt/singlecopy.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

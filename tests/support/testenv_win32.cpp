@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 namespace testenv {
 

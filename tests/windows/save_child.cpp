@@ -4,7 +4,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include "channelfile.h"
+#include "core/channelfile.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

@@ -1,4 +1,4 @@
-#include "devices.h"
+#include "serial/posix/ports/devices.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

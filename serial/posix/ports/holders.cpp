@@ -1,4 +1,4 @@
-#include "holders.h"
+#include "serial/posix/ports/holders.h"
 
 #include <dirent.h>
 #include <fcntl.h>

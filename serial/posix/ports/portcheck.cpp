@@ -1,4 +1,4 @@
-#include "portcheck.h"
+#include "serial/posix/ports/portcheck.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -10,9 +10,9 @@
 #include <climits>
 #include <cstdlib>
 
-#include "devices.h"
-#include "holders.h"
-#include "uucplock.h"
+#include "serial/posix/ports/devices.h"
+#include "serial/posix/ports/holders.h"
+#include "serial/posix/ports/uucplock.h"
 
 namespace comm::posix {
 namespace {

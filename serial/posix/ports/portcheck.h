@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 namespace comm::posix {
 

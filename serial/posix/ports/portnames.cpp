@@ -1,4 +1,4 @@
-#include "portnames.h"
+#include "serial/posix/ports/portnames.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "portsetup.h"
+#include "serial/posix/ports/portsetup.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "portcheck.h"
-#include "portnames.h"
+#include "serial/posix/ports/portcheck.h"
+#include "serial/posix/ports/portnames.h"
 
 namespace kivo {
 namespace fs = std::filesystem;

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "devices.h"
+#include "serial/posix/ports/devices.h"
 
 namespace kivo {
 

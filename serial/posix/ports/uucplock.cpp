@@ -1,4 +1,4 @@
-#include "uucplock.h"
+#include "serial/posix/ports/uucplock.h"
 
 #include <fcntl.h>
 #include <signal.h>
