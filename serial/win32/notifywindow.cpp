@@ -1,4 +1,4 @@
-#include "serial/win32/notifywindow_win32.h"
+#include "serial/win32/notifywindow.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

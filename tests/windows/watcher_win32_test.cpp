@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "serial/rs232c.h"
-#include "serial/win32/notifywindow_win32.h"
+#include "serial/win32/notifywindow.h"
 #include "tests/windows/paired.h"
 #include "tests/windows/winport.h"
 
