@@ -23,24 +23,15 @@
 #include "app/qt/singlecopy.h"
 #include "app/qt/termination.h"
 #include "app/qt/winfont.h"
+#include "core/apptitle.h"
 #include "core/channelfile.h"
 #include "core/commandline.h"
 #include "core/options.h"
 #include "serial/posix/ports/portsetup.h"
 #include "serial/rs232c.h"
 
-namespace {
-
-std::string baseName(const char* path) {
-    std::string name = path ? path : "kivo";
-    std::size_t slash = name.find_last_of('/');
-    return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    const std::string program = baseName(argc > 0 ? argv[0] : nullptr);
+    const std::string program = argc > 0 && argv[0] ? kivo::fileNameOf(argv[0]) : "kivo";
     const kivo::CommandLine line = kivo::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), kivo::programOptions());
     if (!line.error.empty()) {

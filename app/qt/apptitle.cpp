@@ -1,51 +1,33 @@
 #include "app/qt/apptitle.h"
 
-#include <algorithm>
+#include "core/apptitle.h"
 
 namespace {
 
-QString fileNameOf(const QString& path) {
-    qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-#ifdef Q_OS_WIN
-    slash = std::max(slash, path.lastIndexOf(QLatin1Char('\\')));
-#endif
-    return path.mid(slash + 1);
-}
-
-QString& storedProgramTitle() {
-    static QString title = QStringLiteral("KIVO");
-    return title;
-}
-
-QString& storedApplicationTitle() {
-    static QString title = QStringLiteral("Kivo");
-    return title;
+// Qt's lower case, which knows every character.
+std::string lowerCase(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
+        .toLower()
+        .toStdString();
 }
 
 }  // namespace
 
 QString programTitleOf(const QString& programPath) {
-    QString name = fileNameOf(programPath);
-    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
+    return QString::fromStdString(kivo::programTitleOf(programPath.toStdString()));
 }
 
 QString applicationTitleOf(const QString& programPath) {
-    QString name = fileNameOf(programPath);
-    qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0) name.truncate(dot);
-    if (name.isEmpty()) return name;
-    return name.left(1) + name.mid(1).toLower();
+    return QString::fromStdString(kivo::applicationTitleOf(programPath.toStdString(), lowerCase));
 }
 
 void setProgramTitles(const QString& programPath) {
-    storedProgramTitle() = programTitleOf(programPath);
-    storedApplicationTitle() = applicationTitleOf(programPath);
+    kivo::setProgramTitles(programPath.toStdString(), lowerCase);
 }
 
 QString programTitle() {
-    return storedProgramTitle();
+    return QString::fromStdString(kivo::programTitle());
 }
 QString applicationTitle() {
-    return storedApplicationTitle();
+    return QString::fromStdString(kivo::applicationTitle());
 }

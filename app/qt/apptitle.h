@@ -1,5 +1,4 @@
-// The two names a program file gives the program: its title (window captions, the key of
-// the single-copy rule) and its application title (caption of message boxes).
+// The program's titles (core/apptitle.h) as the Qt windows and boxes take them.
 #pragma once
 
 #include <QString>
