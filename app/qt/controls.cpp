@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QSignalBlocker>
 #include <algorithm>
-#include <deque>
 
 #include "app/qt/dialogs.h"
 #include "app/qt/winfont.h"
@@ -36,63 +35,33 @@ void showHandlerError(std::exception_ptr error) {
     dialogs().showError(QString::fromStdString(kivo::errorDialogText(message)));
 }
 
-namespace {
-
-int handlerDepth = 0;
-bool held = false;
-std::deque<std::function<void()>> afterHandlers;
-
-}  // namespace
+kivo::HandlerGate& handlerGate() {
+    static kivo::HandlerGate gate(showHandlerError);
+    return gate;
+}
 
 bool handlersHeld() {
-    return held;
-}
-
-HandlerScope::HandlerScope() {
-    ++handlerDepth;
-}
-
-HandlerScope::~HandlerScope() {
-    if (--handlerDepth > 0) return;
-    while (!afterHandlers.empty()) {
-        std::function<void()> work = std::move(afterHandlers.front());
-        afterHandlers.pop_front();
-        try {
-            work();
-        } catch (...) {
-            showHandlerError(std::current_exception());
-        }
-    }
+    return handlerGate().held();
 }
 
 void whenNoHandlerRuns(std::function<void()> work) {
-    if (handlerDepth > 0 || held) {
-        afterHandlers.push_back(std::move(work));
-        return;
-    }
-    HandlerScope running;  // whatever `work` leaves for later runs right after it
-    try {
-        work();
-    } catch (...) {
-        showHandlerError(std::current_exception());
-    }
+    handlerGate().whenNoHandlerRuns(std::move(work));
 }
 
 void letRequestsThrough(std::initializer_list<QWidget*> windows) {
-    if (held) return;
-    held = true;
-    QPointer<QWidget> focus = QApplication::focusWidget();
-    std::vector<QPointer<QWidget>> disabled;
-    for (QWidget* w : windows) {
-        if (!w || !w->isEnabled()) continue;
-        w->setEnabled(false);
-        disabled.emplace_back(w);
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    for (const QPointer<QWidget>& w : disabled)
-        if (w) w->setEnabled(true);
-    if (focus && focus->isEnabled()) focus->setFocus();
-    held = false;
+    handlerGate().holdWhile([&] {
+        QPointer<QWidget> focus = QApplication::focusWidget();
+        std::vector<QPointer<QWidget>> disabled;
+        for (QWidget* w : windows) {
+            if (!w || !w->isEnabled()) continue;
+            w->setEnabled(false);
+            disabled.emplace_back(w);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        for (const QPointer<QWidget>& w : disabled)
+            if (w) w->setEnabled(true);
+        if (focus && focus->isEnabled()) focus->setFocus();
+    });
 }
 
 bool setPositionQuietly(QScrollBar* bar, int position) {

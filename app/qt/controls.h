@@ -10,6 +10,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "core/handlergate.h"
+
 // Gives every row of a list the same height.
 class FixedRowHeightDelegate : public QStyledItemDelegate {
   public:
@@ -37,8 +39,9 @@ void setCaption(QLabel* label, const QString& text);
 // error dialog. The window stays as the handler left it.
 void showHandlerError(std::exception_ptr error);
 
-// Handlers run one at a time. While a command waits on a held line the event queue is let
-// through (letRequestsThrough); no handler may start then.
+// The windows' gate: handlers run one at a time. While a command waits on a held line
+// the event queue is let through (letRequestsThrough); no handler may start then.
+kivo::HandlerGate& handlerGate();
 bool handlersHeld();
 
 // Runs `work` once no handler is running: at once when none is, else right after the
@@ -52,23 +55,14 @@ void whenNoHandlerRuns(std::function<void()> work);
 void letRequestsThrough(std::initializer_list<QWidget*> windows);
 
 // Marks a handler running for its lifetime.
-class HandlerScope {
+class HandlerScope : public kivo::HandlerGate::Scope {
   public:
-    HandlerScope();
-    ~HandlerScope();
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
+    HandlerScope() : Scope(handlerGate()) {}
 };
 
 // Runs one handler at the boundary between the toolkit and the window code; errors
 // stop the handler and go to the central error handler.
 template <class Handler>
 void runHandler(Handler&& handler) noexcept {
-    if (handlersHeld()) return;
-    HandlerScope running;
-    try {
-        std::forward<Handler>(handler)();
-    } catch (...) {
-        showHandlerError(std::current_exception());
-    }
+    handlerGate().run(std::forward<Handler>(handler));
 }
