@@ -55,10 +55,10 @@ int main(int argc, char* argv[]) {
         return kivo::mapPort(setup, map->operands[0], map->operands[1], std::cout, std::cerr);
     if (const auto* unmap = line.find("unmap-port"))
         return kivo::unmapPort(setup, unmap->operands[0], std::cout, std::cerr);
-    const RemoteChoice remote = chooseRemote(line, std::getenv("KIVO_REMOTE"));
+    const kivo::RemoteChoice remote =
+        kivo::chooseRemote(line, std::getenv("KIVO_REMOTE"), socketAddress);
     if (remote.fromOption && !remote.endpoint) {
-        std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(),
-                     remote.error.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(), remote.error.c_str());
         return 2;
     }
 

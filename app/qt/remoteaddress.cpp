@@ -1,90 +1,107 @@
 #include "app/qt/remoteaddress.h"
 
-#include <QStringList>
+namespace kivo {
 
 namespace {
 
-bool allDigits(const QString& text) {
-    if (text.isEmpty()) return false;
-    for (QChar c : text)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+bool allDigits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
-std::optional<quint16> parsePort(const QString& text) {
+std::optional<std::uint16_t> parsePort(const std::string& text) {
     if (!allDigits(text) || text.size() > 5) return std::nullopt;
-    int port = text.toInt();
+    const int port = std::stoi(text);
     if (port < 1 || port > 65535) return std::nullopt;
-    return static_cast<quint16>(port);
+    return static_cast<std::uint16_t>(port);
 }
 
-// Four decimal parts 0..255: the address parser alone would also take "127.1".
-bool dottedQuad(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    for (const QString& part : parts)
-        if (!allDigits(part) || part.size() > 3 || part.toInt() > 255) return false;
-    return true;
+// Four decimal parts 0..255: an address parser alone may also take "127.1".
+bool dottedQuad(const std::string& text) {
+    int parts = 0;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t dot = text.find('.', from);
+        const std::string part = text.substr(from, dot == std::string::npos ? dot : dot - from);
+        if (!allDigits(part) || part.size() > 3 || std::stoi(part) > 255) return false;
+        ++parts;
+        if (dot == std::string::npos) return parts == 4;
+        from = dot + 1;
+    }
 }
 
 }  // namespace
 
-QString RemoteEndpoint::text() const {
-    QString host = address.toString();
-    if (address.protocol() == QAbstractSocket::IPv6Protocol)
-        host = QLatin1Char('[') + host + QLatin1Char(']');
-    return host + QLatin1Char(':') + QString::number(port);
+std::string RemoteEndpoint::text() const {
+    return (ipv6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
-std::optional<RemoteEndpoint> parseRemoteEndpoint(const QString& value, QString& error) {
+std::optional<RemoteEndpoint> parseRemoteEndpoint(const std::string& value, std::string& error,
+                                                  const AddressCheck& check) {
     RemoteEndpoint endpoint;
-    QString host;
-    QString port = value;
-    if (value.startsWith(QLatin1Char('['))) {
-        const int close = value.indexOf(QLatin1String("]:"));
-        if (close < 0) {
-            error = QStringLiteral("an IPv6 address needs a port: [ADDRESS]:PORT");
+    std::string port = value;
+    if (value.starts_with('[')) {
+        const std::size_t close = value.find("]:");
+        if (close == std::string::npos) {
+            error = "an IPv6 address needs a port: [ADDRESS]:PORT";
             return std::nullopt;
         }
-        host = value.mid(1, close - 1);
-        port = value.mid(close + 2);
-        if (!endpoint.address.setAddress(host) ||
-            endpoint.address.protocol() != QAbstractSocket::IPv6Protocol) {
-            error = QStringLiteral("not an IPv6 address: ") + host;
+        const std::string host = value.substr(1, close - 1);
+        port = value.substr(close + 2);
+        std::optional<std::string> address = check(host, true);
+        if (!address) {
+            error = "not an IPv6 address: " + host;
             return std::nullopt;
         }
-    } else if (const int colon = value.lastIndexOf(QLatin1Char(':')); colon >= 0) {
-        host = value.left(colon);
-        port = value.mid(colon + 1);
-        if (!dottedQuad(host) || !endpoint.address.setAddress(host)) {
-            error = QStringLiteral("not an IPv4 address (write IPv6 as [ADDRESS]:PORT): ") + host;
+        endpoint.address = *address;
+        endpoint.ipv6 = true;
+    } else if (const std::size_t colon = value.rfind(':'); colon != std::string::npos) {
+        const std::string host = value.substr(0, colon);
+        port = value.substr(colon + 1);
+        std::optional<std::string> address = dottedQuad(host) ? check(host, false) : std::nullopt;
+        if (!address) {
+            error = "not an IPv4 address (write IPv6 as [ADDRESS]:PORT): " + host;
             return std::nullopt;
         }
+        endpoint.address = *address;
     }
-    auto number = parsePort(port);
+    const std::optional<std::uint16_t> number = parsePort(port);
     if (!number) {
-        error = QStringLiteral("not a port number (1 to 65535): ") + port;
+        error = "not a port number (1 to 65535): " + port;
         return std::nullopt;
     }
     endpoint.port = *number;
     return endpoint;
 }
 
-RemoteChoice chooseRemote(const kivo::CommandLine& line, const char* environment) {
+RemoteChoice chooseRemote(const CommandLine& line, const char* environment,
+                          const AddressCheck& check) {
     RemoteChoice choice;
-    QString value;
-    if (const kivo::CommandLine::Option* option = line.find("remote")) {
+    std::string value;
+    if (const CommandLine::Option* option = line.find("remote")) {
         choice.fromOption = true;
         if (!option->value) {
             choice.endpoint = RemoteEndpoint{};
             return choice;
         }
-        value = QString::fromLocal8Bit(option->value->c_str());
+        value = *option->value;
     } else if (environment && *environment) {
-        value = QString::fromLocal8Bit(environment);
+        value = environment;
     } else {
         return choice;
     }
-    choice.endpoint = parseRemoteEndpoint(value, choice.error);
+    choice.endpoint = parseRemoteEndpoint(value, choice.error, check);
     return choice;
 }
+
+std::string remoteListenFailedMessage(const std::string& where, const std::string& reason) {
+    return "リモート制御を始められません: " + where + " (" + reason + ")";
+}
+
+std::string remoteEnvironmentMessage(const std::string& error) {
+    return "環境変数 KIVO_REMOTE が正しくありません: " + error;
+}
+
+}  // namespace kivo

@@ -153,8 +153,3 @@ void RemoteServer::removeDropped() {
     });
     clients_.erase(gone, clients_.end());
 }
-
-QString remoteListenFailedMessage(const QString& where, const QString& reason) {
-    return QString::fromUtf8("リモート制御を始められません: ") + where + QStringLiteral(" (") +
-           reason + QLatin1Char(')');
-}

@@ -54,6 +54,3 @@ class RemoteServer : public QObject {
     bool serving_ = false;
     bool closed_ = false;
 };
-
-// The message box text when the server cannot listen at `where` for `reason`.
-QString remoteListenFailedMessage(const QString& where, const QString& reason);

@@ -3,13 +3,19 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/qt/remoteaddress.h"
 #include "app/qt/remoteserver.h"
 
 class TForm1;
 
+// The address check of the endpoint's rules: what Qt's sockets take as an address of
+// that kind, written as they write it.
+std::optional<std::string> socketAddress(const std::string& host, bool ipv6);
+
 // Listens where `choice` says (nullptr when it says nothing); the server stops when the
 // window has closed. An address that cannot be bound, or a value that cannot be used, is
 // told in a message box once the message loop runs, and the program goes on without it.
-std::unique_ptr<RemoteServer> startRemoteControl(const RemoteChoice& choice, TForm1& form1);
+std::unique_ptr<RemoteServer> startRemoteControl(const kivo::RemoteChoice& choice, TForm1& form1);
