@@ -17,7 +17,6 @@
 #include "app/qt/controls.h"
 #include "app/qt/dialogs.h"
 #include "app/qt/qtnotifywindow.h"
-#include "app/qt/remoteaddress.h"
 #include "app/qt/remotestart.h"
 #include "app/qt/screenshots.h"
 #include "app/qt/singlecopy.h"
@@ -27,6 +26,7 @@
 #include "core/channelfile.h"
 #include "core/commandline.h"
 #include "core/options.h"
+#include "core/remoteaddress.h"
 #include "serial/posix/ports/portsetup.h"
 #include "serial/rs232c.h"
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/qt/remoteaddress.h"
 #include "app/qt/remoteserver.h"
+#include "core/remoteaddress.h"
 
 class TForm1;
 

@@ -23,9 +23,9 @@
 #include <random>
 #include <thread>
 
-#include "app/qt/remoteaddress.h"
 #include "app/qt/remoteserver.h"
 #include "app/qt/remotestart.h"
+#include "core/remoteaddress.h"
 #include "tests/gui/guitest.h"
 
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "app/qt/remoteaddress.h"
+#include "core/remoteaddress.h"
 
 namespace kivo {
 
