@@ -11,22 +11,10 @@
 #include <filesystem>
 
 #include "core/errors.h"
-#include "serial/posix/ports/portnames.h"
 
 namespace kivo {
 
 namespace fs = std::filesystem;
-
-std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir) {
-    std::error_code ec;
-    const fs::path here = fs::weakly_canonical(programDir, ec);
-    const bool installed =
-        !ec && !installedBinDir.empty() && here == fs::weakly_canonical(installedBinDir, ec) && !ec;
-    std::string folder = installed ? comm::posix::configFolder() : std::string();
-    if (folder.empty()) folder = programDir;
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
 
 std::string readChannelFile(const std::string& path) {
     // Not blocking on open, and only a plain file: a FIFO or a device named KIVO.ini

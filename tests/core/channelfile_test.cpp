@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "core/channels.h"
+#include "core/configfolder.h"
 #include "core/errors.h"
 #include "tests/support/testenv.h"
 
@@ -116,6 +117,23 @@ TEST(ChannelFileSave, FailureLeavesTheOldFileAndNoLitter) {
     int entries = 0;
     for (auto& e : std::filesystem::directory_iterator(dir.path())) (void)e, ++entries;
     EXPECT_EQ(entries, 2);  // "plain" and "KIVO.ini"
+}
+
+// Beside the program, unless the program lies in the install folder: then in the user's
+// config folder. Either way the folder ends in a separator, the system's own if added.
+TEST(ChannelFileFolder, BesideTheProgramUnlessInstalled) {
+    testenv::TempDir program, elsewhere, home;
+    testenv::ScopedEnv config("XDG_CONFIG_HOME", home.path());  // read on POSIX only
+    const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    EXPECT_EQ(channelFileFolder(program.path(), elsewhere.path()), program.path() + separator);
+    EXPECT_EQ(channelFileFolder(program.path(), ""), program.path() + separator);
+    EXPECT_EQ(channelFileFolder(program.path() + "/", elsewhere.path()), program.path() + "/");
+
+    const std::string folder = configFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(std::filesystem::path(folder).is_absolute()) << folder;
+    EXPECT_EQ(std::filesystem::path(folder).filename(), "kivo") << folder;
+    EXPECT_EQ(channelFileFolder(program.path(), program.path() + "/."), folder + separator);
 }
 
 // The file's protections, links, a killed save and special files, on POSIX; the
