@@ -38,7 +38,7 @@ test-tsan: deps
 
 # The serial layer, the core and their tests cross-built for Windows, run under Wine.
 test-windows:
-	@JOBS=$(JOBS) scripts/test-windows.sh build-windows $(CMAKE_FLAGS)
+	@JOBS=$(JOBS) scripts/wine-prefix.sh build-windows $(CMAKE_FLAGS)
 
 # Benchmarks, not tests: each figure against its baseline measured in the same run.
 bench: deps
