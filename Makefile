@@ -36,9 +36,15 @@ test-tsan: deps
 	@cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --output-on-failure -j$(JOBS) --timeout 300
 
-# The serial layer, the core and their tests cross-built for Windows, run under Wine.
+# The serial layer, the core and their tests cross-built for Windows (statically linked),
+# run under Wine in a private prefix whose COM ports are pseudo-terminal pairs.
 test-windows:
-	@JOBS=$(JOBS) scripts/test-windows.sh build-windows $(CMAKE_FLAGS)
+	@scripts/install-deps.sh windows
+	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+		$(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-windows -j$(JOBS)
+	@scripts/wine-prefix.sh build-windows \
+		ctest --test-dir build-windows --output-on-failure -j$(JOBS) --timeout 300
 
 # Benchmarks, not tests: each figure against its baseline measured in the same run.
 bench: deps

@@ -1,6 +1,6 @@
 // Counts the heap allocations of one thread while it asks to (see alloc_count.h). In a
 // file of its own so that no caller inlines the replaced operators.
-#include "alloc_count.h"
+#include "bench/alloc_count.h"
 
 #include <cstdlib>
 #include <new>

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <cstring>
 
-#include "winfont.h"
+#include "app/qt/winfont.h"
 
 int main(int argc, char** argv) {
     const bool text = argc > 1 && std::strcmp(argv[1], "--text") == 0;

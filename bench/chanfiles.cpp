@@ -1,4 +1,4 @@
-#include "chanfiles.h"
+#include "bench/chanfiles.h"
 
 #include <fstream>
 #include <sstream>

@@ -29,11 +29,11 @@
 #include <thread>
 #include <vector>
 
-#include "chanfiles.h"
-#include "loopback.h"
-#include "simulator.h"
-#include "table.h"
-#include "tempfolder.h"
+#include "bench/chanfiles.h"
+#include "bench/table.h"
+#include "bench/tempfolder.h"
+#include "sim/simulator.h"
+#include "tests/support/loopback.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -26,10 +26,10 @@
 #include <string>
 #include <vector>
 
-#include "chanfiles.h"
-#include "simulator.h"
-#include "table.h"
-#include "tempfolder.h"
+#include "bench/chanfiles.h"
+#include "bench/table.h"
+#include "bench/tempfolder.h"
+#include "sim/simulator.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

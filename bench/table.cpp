@@ -1,4 +1,4 @@
-#include "table.h"
+#include "bench/table.h"
 
 #include <algorithm>
 #include <cstdio>

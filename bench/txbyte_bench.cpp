@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "alloc_count.h"
-#include "pty_pair.h"
-#include "rs232c.h"
-#include "table.h"
+#include "bench/alloc_count.h"
+#include "bench/table.h"
+#include "serial/rs232c.h"
+#include "sim/pty_pair.h"
 
 namespace {
 

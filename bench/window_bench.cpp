@@ -19,16 +19,16 @@
 #include <string>
 #include <vector>
 
-#include "Unit1.h"
-#include "Unit2.h"
-#include "apptitle.h"
-#include "chanfiles.h"
-#include "dialogs.h"
-#include "qtnotifywindow.h"
-#include "simulator.h"
-#include "table.h"
-#include "tempfolder.h"
-#include "winfont.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/apptitle.h"
+#include "app/qt/dialogs.h"
+#include "app/qt/qtnotifywindow.h"
+#include "app/qt/winfont.h"
+#include "bench/chanfiles.h"
+#include "bench/table.h"
+#include "bench/tempfolder.h"
+#include "sim/simulator.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -1,8 +1,26 @@
-#include "channelfile.h"
+#include "core/channelfile.h"
 
 #include <cstring>
+#include <filesystem>
+
+#include "core/configfolder.h"
 
 namespace kivo {
+
+namespace fs = std::filesystem;
+
+std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir) {
+    std::error_code ec;
+    const fs::path here = fs::weakly_canonical(programDir, ec);
+    const bool installed =
+        !ec && !installedBinDir.empty() && here == fs::weakly_canonical(installedBinDir, ec) && !ec;
+    std::string folder = installed ? configFolder() : std::string();
+    if (folder.empty()) folder = programDir;
+    // A folder named without its final separator gets the system's own.
+    if (folder.empty() || fs::path(folder).has_filename())
+        folder += static_cast<char>(fs::path::preferred_separator);
+    return folder;
+}
 
 std::vector<std::string> splitFileLines(std::string_view contents) {
     std::vector<std::string> lines;

@@ -64,8 +64,9 @@ std::vector<std::string> splitFileLines(std::string_view contents);
 
 // The folder of the channel file for a program whose file lies in `programDir`. The
 // installed program, whose folder (links resolved) is `installedBinDir`, keeps it in
-// the user's config folder, $XDG_CONFIG_HOME/kivo (default ~/.config/kivo); a program
-// anywhere else keeps it beside itself. Ends in a separator.
+// the user's config folder (configfolder.h: $XDG_CONFIG_HOME/kivo, default ~/.config/kivo,
+// on Windows %APPDATA%\kivo); a program anywhere else keeps it beside itself. Ends in a
+// separator.
 std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir);
 
 // The file's bytes up to its first NUL; what follows a NUL is never read.

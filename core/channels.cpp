@@ -1,12 +1,12 @@
-#include "channels.h"
+#include "core/channels.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <utility>
 
-#include "channelfile.h"
-#include "errors.h"
+#include "core/channelfile.h"
+#include "core/errors.h"
 
 namespace kivo {
 

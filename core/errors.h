@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "openfailure.h"
+#include "serial/openfailure.h"
 
 namespace kivo {
 

@@ -1,4 +1,4 @@
-#include "memorywindow.h"
+#include "core/memorywindow.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "receivercontrol.h"
-#include "receiverwindow.h"
+#include "core/receivercontrol.h"
+#include "core/receiverwindow.h"
 
 namespace kivo {
 

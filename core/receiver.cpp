@@ -1,12 +1,11 @@
-#include "receiver.h"
+#include "core/receiver.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "core/decimal.h"
 
 namespace kivo {
 
@@ -44,7 +43,7 @@ std::optional<long double> parseFrequency(std::string_view text) {
     while (i < text.size() && text[i] == ' ') ++i;
     if (i == text.size()) return std::nullopt;
 
-    // Rebuild a plain number for from_chars, which ignores the locale the toolkit
+    // Rebuild a plain number for readDecimal, which ignores the locale the toolkit
     // sets from the user's environment (a decimal comma would stop strtold at ".").
     std::string number;
     const bool negative = text[i] == '-';
@@ -74,26 +73,11 @@ std::optional<long double> parseFrequency(std::string_view text) {
     if (intDigits.empty() && fracDigits.empty()) return 0.0L;
     number = (intDigits.empty() ? "0" : intDigits) + "." + (fracDigits.empty() ? "0" : fracDigits);
     if (!exponent.empty()) number += "e" + exponent;
-    long double value = 0;
-#ifdef _WIN32
-    // libstdc++'s from_chars keeps only a double's precision in a long double here; the
-    // runtime's strtold keeps it all but reads the locale's decimal point, given it.
-    const std::size_t point = number.find('.');
-    number.replace(point, 1, std::localeconv()->decimal_point);
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtold(number.c_str(), &end);
-    if (end != number.c_str() + number.size()) return std::nullopt;
-    if (errno == ERANGE)  // beyond the range or below it
-        value = leadingPower(intDigits, fracDigits, exponent) < 0 ? 0.0L : HUGE_VALL;
-#else
-    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (error == std::errc::result_out_of_range)  // beyond the range or below it
-        value = leadingPower(intDigits, fracDigits, exponent) < 0 ? 0.0L : HUGE_VALL;
-    else if (error != std::errc() || end != number.data() + number.size())
-        return std::nullopt;
-#endif
-    return negative ? -value : value;
+    bool outOfRange = false;
+    std::optional<long double> value = readDecimal(number, outOfRange);
+    if (!value) return std::nullopt;
+    if (outOfRange) value = leadingPower(intDigits, fracDigits, exponent) < 0 ? 0.0L : HUGE_VALL;
+    return negative ? -*value : *value;
 }
 
 std::string formatFrequency(long double khz) {

@@ -1,15 +1,15 @@
-#include "receivercontrol.h"
+#include "core/receivercontrol.h"
 
 #include <exception>
 #include <optional>
 #include <string_view>
 #include <utility>
 
-#include "channels.h"
-#include "cp932.h"
-#include "errors.h"
-#include "receiver.h"
-#include "sending.h"
+#include "core/channels.h"
+#include "core/cp932.h"
+#include "core/errors.h"
+#include "core/receiver.h"
+#include "core/sending.h"
 
 namespace kivo {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "receiverwindow.h"
-#include "rs232c.h"
-#include "sending.h"
+#include "core/receiverwindow.h"
+#include "core/sending.h"
+#include "serial/rs232c.h"
 
 namespace kivo {
 

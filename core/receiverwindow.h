@@ -16,7 +16,7 @@
 
 #include <string>
 
-#include "channels.h"
+#include "core/channels.h"
 
 namespace kivo {
 

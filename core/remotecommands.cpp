@@ -1,4 +1,4 @@
-#include "remotecommands.h"
+#include "core/remotecommands.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,8 +1,8 @@
 // Each remote command run through the window's actions, and what it answers.
 #include <charconv>
 
+#include "core/remoteprotocol.h"
 #include "kivo_version.h"
-#include "remoteprotocol.h"
 
 namespace kivo {
 

@@ -1,9 +1,9 @@
-#include "remoteprotocol.h"
+#include "core/remoteprotocol.h"
 
 #include <cmath>
 #include <optional>
 
-#include "receiver.h"
+#include "core/receiver.h"
 
 namespace kivo {
 

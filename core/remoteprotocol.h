@@ -11,9 +11,9 @@
 #include <string>
 #include <string_view>
 
-#include "receivercontrol.h"
-#include "remotecommands.h"
-#include "remotereply.h"
+#include "core/receivercontrol.h"
+#include "core/remotecommands.h"
+#include "core/remotereply.h"
 
 namespace kivo {
 

@@ -1,6 +1,6 @@
-#include "remotereply.h"
+#include "core/remotereply.h"
 
-#include "remoteprotocol.h"
+#include "core/remoteprotocol.h"
 
 namespace kivo {
 

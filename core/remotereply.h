@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "remotecommands.h"
+#include "core/remotecommands.h"
 
 namespace kivo {
 

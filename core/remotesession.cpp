@@ -1,4 +1,4 @@
-#include "remotesession.h"
+#include "core/remotesession.h"
 
 namespace kivo {
 

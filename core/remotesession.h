@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "remoteprotocol.h"
+#include "core/remoteprotocol.h"
 
 namespace kivo {
 

@@ -1,11 +1,11 @@
-#include "savefiles.h"
+#include "core/savefiles.h"
 
 #include <charconv>
 #include <random>
 #include <vector>
 
-#include "channelfile.h"
-#include "errors.h"
+#include "core/channelfile.h"
+#include "core/errors.h"
 
 namespace kivo {
 

@@ -1,4 +1,4 @@
-#include "sending.h"
+#include "core/sending.h"
 
 #include <chrono>
 #include <string>

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "rs232c.h"
+#include "serial/rs232c.h"
 
 namespace kivo {
 

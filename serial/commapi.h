@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "openfailure.h"
+#include "serial/openfailure.h"
 
 namespace comm {
 

@@ -1,8 +1,8 @@
-#include "comthd.h"
+#include "serial/comthd.h"
 
 #include <chrono>
 
-#include "rs232c.h"
+#include "serial/rs232c.h"
 
 using namespace comm;
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 class Trs232c;
 

@@ -1,4 +1,4 @@
-#include "notifywindow.h"
+#include "serial/notifywindow.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "rs232c.h"
+#include "serial/rs232c.h"
 
 #include <algorithm>
 #include <cstdio>

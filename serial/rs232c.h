@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "commapi.h"
-#include "comthd.h"
-#include "notifyevent.h"
-#include "notifywindow.h"
+#include "serial/commapi.h"
+#include "serial/comthd.h"
+#include "serial/notifyevent.h"
+#include "serial/notifywindow.h"
 
 class Trs232c;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "kivo_version.h"
-#include "simulator.h"
+#include "sim/simulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ports_dir.h"
+#include "sim/ports_dir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "portnames.h"
+#include "serial/posix/ports/portnames.h"
 
 namespace sim {
 namespace fs = std::filesystem;

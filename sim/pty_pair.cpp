@@ -1,4 +1,4 @@
-#include "pty_pair.h"
+#include "sim/pty_pair.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ports_dir.h"
+#include "sim/ports_dir.h"
 
 namespace sim {
 namespace {

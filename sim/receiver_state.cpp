@@ -1,4 +1,4 @@
-#include "receiver_state.h"
+#include "sim/receiver_state.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "simulator.h"
+#include "sim/simulator.h"
 
 #include <fcntl.h>
 #include <poll.h>

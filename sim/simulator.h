@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "ports_dir.h"
-#include "pty_pair.h"
-#include "receiver_state.h"
+#include "sim/ports_dir.h"
+#include "sim/pty_pair.h"
+#include "sim/receiver_state.h"
 
 namespace sim {
 

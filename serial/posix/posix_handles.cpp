@@ -1,4 +1,4 @@
-#include "posix_handles.h"
+#include "serial/posix/posix_handles.h"
 
 #include <array>
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 namespace comm::posix {
 

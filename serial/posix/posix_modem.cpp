@@ -1,4 +1,4 @@
-#include "posix_modem.h"
+#include "serial/posix/posix_modem.h"
 
 #include <linux/serial.h>
 #include <pthread.h>
@@ -8,7 +8,7 @@
 #include <csignal>
 #include <mutex>
 
-#include "posix_port.h"
+#include "serial/posix/posix_port.h"
 
 namespace comm::posix {
 namespace {

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 namespace comm::posix {
 

@@ -1,4 +1,4 @@
-#include "posix_port.h"
+#include "serial/posix/posix_port.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -13,10 +13,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "portcheck.h"
-#include "posix_input.h"
-#include "posix_modem.h"
-#include "posix_termios.h"
+#include "serial/posix/ports/portcheck.h"
+#include "serial/posix/posix_input.h"
+#include "serial/posix/posix_modem.h"
+#include "serial/posix/posix_termios.h"
 
 namespace comm::posix {
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "commapi.h"
-#include "posix_handles.h"
-#include "posix_input.h"
-#include "uucplock.h"
+#include "serial/commapi.h"
+#include "serial/posix/ports/uucplock.h"
+#include "serial/posix/posix_handles.h"
+#include "serial/posix/posix_input.h"
 
 namespace comm::posix {
 

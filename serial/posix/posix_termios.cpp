@@ -1,6 +1,6 @@
 // Uses the kernel's termios2 directly (not <termios.h>) so that any baud rate can be
 // asked for with BOTHER and read back as a number.
-#include "posix_termios.h"
+#include "serial/posix/posix_termios.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

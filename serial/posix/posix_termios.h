@@ -3,7 +3,7 @@
 // DTR/RTS modes, EvtChar, ErrorChar, the limits ...) is kept by the caller in `stored`.
 #pragma once
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 namespace comm::posix {
 

@@ -16,13 +16,13 @@
 #include <random>
 #include <set>
 
-#include "channelfile.h"
-#include "channels.h"
-#include "errors.h"
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "savefiles.h"
-#include "testenv.h"
+#include "core/channelfile.h"
+#include "core/channels.h"
+#include "core/errors.h"
+#include "core/memorywindow.h"
+#include "core/receivercontrol.h"
+#include "core/savefiles.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 using Lines = std::vector<std::string>;

@@ -1,8 +1,8 @@
-#include "channels.h"
+#include "core/channels.h"
 
 #include <gtest/gtest.h>
 
-#include "errors.h"
+#include "core/errors.h"
 
 using namespace kivo;
 using Items = std::vector<std::string>;

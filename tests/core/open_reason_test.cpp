@@ -1,7 +1,7 @@
 // The reason line under "回線オープンエラー": what the user can act on.
 #include <gtest/gtest.h>
 
-#include "errors.h"
+#include "core/errors.h"
 
 using comm::OpenFailure;
 using Kind = OpenFailure::Kind;

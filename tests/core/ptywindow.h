@@ -8,10 +8,10 @@
 #include <chrono>
 #include <string>
 
-#include "holdingcommapi.h"
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "testenv.h"
+#include "core/memorywindow.h"
+#include "core/receivercontrol.h"
+#include "tests/support/holdingcommapi.h"
+#include "tests/support/testenv.h"
 
 class PtyWindowTest : public ::testing::Test {
   protected:

@@ -2,10 +2,10 @@
 // against an in-memory window and a real port: each reply and what reaches the receiver.
 #include <gtest/gtest.h>
 
+#include "core/remoteprotocol.h"
+#include "core/remotesession.h"
 #include "kivo_version.h"
-#include "ptywindow.h"
-#include "remoteprotocol.h"
-#include "remotesession.h"
+#include "tests/core/ptywindow.h"
 
 using namespace kivo;
 

@@ -1,11 +1,11 @@
 // The remote-control protocol against an in-memory window and a real port: each request's
 // reply bytes and the exact commands that reach the far end of a pseudo-terminal.
-#include "remoteprotocol.h"
+#include "core/remoteprotocol.h"
 
 #include <gtest/gtest.h>
 
-#include "ptywindow.h"
-#include "remotesession.h"
+#include "core/remotesession.h"
+#include "tests/core/ptywindow.h"
 
 using namespace kivo;
 

@@ -1,10 +1,10 @@
-#include "sending.h"
+#include "core/sending.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 using Clock = std::chrono::steady_clock;

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "cp932.h"
-#include "errors.h"
-#include "heldterminal.h"
-#include "ptywindow.h"
-#include "remoteprotocol.h"
-#include "remotesession.h"
-#include "sending.h"
+#include "core/cp932.h"
+#include "core/errors.h"
+#include "core/remoteprotocol.h"
+#include "core/remotesession.h"
+#include "core/sending.h"
+#include "tests/core/ptywindow.h"
+#include "tests/support/heldterminal.h"
 
 using namespace kivo;
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "channelfile.h"
-#include "channels.h"
+#include "core/channelfile.h"
+#include "core/channels.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "cp932.h"
+#include "core/cp932.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "receiver.h"
+#include "core/receiver.h"
 
 namespace {
 

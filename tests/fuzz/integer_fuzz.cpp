@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "channels.h"
+#include "core/channels.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "posix_input.h"
+#include "serial/posix/posix_input.h"
 
 namespace {
 

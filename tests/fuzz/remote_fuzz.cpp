@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "remoteprotocol.h"
-#include "remotesession.h"
+#include "core/memorywindow.h"
+#include "core/receivercontrol.h"
+#include "core/remoteprotocol.h"
+#include "core/remotesession.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "channels.h"
+#include "core/channels.h"
 
 namespace {
 

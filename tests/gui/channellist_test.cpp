@@ -6,7 +6,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "guitest.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The standard boxes as the user meets them, and the two title rules behind captions.
-#include "dialogs.h"
+#include "app/qt/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,8 +7,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "apptitle.h"
-#include "guitest.h"
+#include "app/qt/apptitle.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

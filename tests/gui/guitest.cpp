@@ -1,4 +1,4 @@
-#include "guitest.h"
+#include "tests/gui/guitest.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "apptitle.h"
-#include "cp932.h"
+#include "app/qt/apptitle.h"
+#include "core/cp932.h"
 
 WindowTest::WindowTest() : portsEnv("KIVO_PORTS", ports.path()) {
     setDialogs(&boxes);

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "Unit1.h"
-#include "Unit2.h"
-#include "dialogs.h"
-#include "simulator.h"
-#include "testenv.h"
+#include "app/qt/Unit1.h"
+#include "app/qt/Unit2.h"
+#include "app/qt/dialogs.h"
+#include "sim/simulator.h"
+#include "tests/support/testenv.h"
 
 // Records every box and answers the Save confirmation as told.
 class RecordingDialogs : public Dialogs {

@@ -13,10 +13,10 @@
 #include <functional>
 #include <memory>
 
-#include "guitest.h"
-#include "remoteserver.h"
-#include "singlecopy.h"
-#include "termination.h"
+#include "app/qt/remoteserver.h"
+#include "app/qt/singlecopy.h"
+#include "app/qt/termination.h"
+#include "tests/gui/guitest.h"
 
 using namespace std::chrono_literals;
 

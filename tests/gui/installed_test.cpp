@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "channelfile.h"
-#include "guitest.h"
-#include "singlecopy.h"
-#include "testenv.h"
+#include "app/qt/singlecopy.h"
+#include "core/channelfile.h"
+#include "tests/gui/guitest.h"
+#include "tests/support/testenv.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;

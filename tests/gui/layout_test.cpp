@@ -4,7 +4,7 @@
 #include <QFontInfo>
 #include <QTest>
 
-#include "guitest.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <QApplication>
 
-#include "testenv.h"
-#include "winfont.h"
+#include "app/qt/winfont.h"
+#include "tests/support/testenv.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -6,10 +6,10 @@
 #include <QTest>
 #include <QThread>
 
-#include "guitest.h"
-#include "qtnotifywindow.h"
-#include "rs232c.h"
-#include "testenv.h"
+#include "app/qt/qtnotifywindow.h"
+#include "serial/rs232c.h"
+#include "tests/gui/guitest.h"
+#include "tests/support/testenv.h"
 
 TEST(QtNotifications, ArrivalsRunTheHandlerOnTheGuiThreadThroughTheEventLoop) {
     testenv::TempDir ports;

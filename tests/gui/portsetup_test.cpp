@@ -1,6 +1,6 @@
 // --list-ports, --map-port and --unmap-port against a private ports folder and a fake
 // /dev and sysfs whose devices are real pseudo-terminals.
-#include "portsetup.h"
+#include "serial/posix/ports/portsetup.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,12 +10,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "asnobody.h"
-#include "errors.h"
-#include "heldterminal.h"
-#include "portnames.h"
-#include "rs232c.h"
-#include "testenv.h"
+#include "core/errors.h"
+#include "serial/posix/ports/portnames.h"
+#include "serial/rs232c.h"
+#include "tests/support/asnobody.h"
+#include "tests/support/heldterminal.h"
+#include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;
 

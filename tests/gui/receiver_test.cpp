@@ -4,7 +4,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "guitest.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

@@ -23,10 +23,11 @@
 #include <random>
 #include <thread>
 
-#include "guitest.h"
-#include "loopback.h"
-#include "remoteaddress.h"
-#include "remoteserver.h"
+#include "app/qt/remoteserver.h"
+#include "app/qt/remotestart.h"
+#include "core/remoteaddress.h"
+#include "tests/gui/guitest.h"
+#include "tests/support/loopback.h"
 
 using namespace std::chrono_literals;
 
@@ -355,8 +356,8 @@ TEST_F(RemoteTest, APowerOnThatCannotOpenIsAnsweredAtOnceAndHoldsNoOneUp) {
 
 TEST(RemoteEndpoint, ValuesOfTheOptionAndTheEnvironment) {
     struct Case {
-        QString value;
-        QString parsed;  // empty: refused
+        std::string value;
+        std::string parsed;  // empty: refused
     } cases[] = {
         {"4532", "127.0.0.1:4532"},
         {"7356", "127.0.0.1:7356"},
@@ -380,10 +381,10 @@ TEST(RemoteEndpoint, ValuesOfTheOptionAndTheEnvironment) {
         {"[nonsense]:4532", ""},
     };
     for (const Case& c : cases) {
-        QString error;
-        auto endpoint = parseRemoteEndpoint(c.value, error);
-        EXPECT_EQ(endpoint ? endpoint->text() : QString(), c.parsed) << c.value.toStdString();
-        EXPECT_EQ(error.isEmpty(), endpoint.has_value()) << c.value.toStdString();
+        std::string error;
+        auto endpoint = kivo::parseRemoteEndpoint(c.value, error, socketAddress);
+        EXPECT_EQ(endpoint ? endpoint->text() : std::string(), c.parsed) << c.value;
+        EXPECT_EQ(error.empty(), endpoint.has_value()) << c.value;
     }
 }
 

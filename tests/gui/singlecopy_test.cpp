@@ -1,6 +1,6 @@
 // The single-copy rule between real processes: the built program, copied with its
 // channel file into a private folder, on a simulated receiver.
-#include "singlecopy.h"
+#include "app/qt/singlecopy.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,8 +20,8 @@
 #include <map>
 
 #include "kivo_version.h"
-#include "simulator.h"
-#include "testenv.h"
+#include "sim/simulator.h"
+#include "tests/support/testenv.h"
 
 using namespace std::chrono_literals;
 

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <thread>
 
-#include "guitest.h"
-#include "remoteprotocol.h"
-#include "remotesession.h"
-#include "singlecopy.h"
+#include "app/qt/singlecopy.h"
+#include "core/remoteprotocol.h"
+#include "core/remotesession.h"
+#include "tests/gui/guitest.h"
 
 namespace {
 

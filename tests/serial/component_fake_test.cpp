@@ -5,9 +5,9 @@
 
 #include <stdexcept>
 
-#include "captured_messages.h"
-#include "fake_commapi.h"
-#include "rs232c.h"
+#include "serial/rs232c.h"
+#include "tests/support/captured_messages.h"
+#include "tests/support/fake_commapi.h"
 
 using namespace comm;
 using ::testing::ElementsAre;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "captured_messages.h"
-#include "ptyport.h"
-#include "rs232c.h"
+#include "serial/rs232c.h"
+#include "tests/serial/ptyport.h"
+#include "tests/support/captured_messages.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "rs232c.h"
+#include "serial/rs232c.h"
 
 // flow is a view of bits 0..14 of flowflag, both ways.
 TEST(Flow, ViewOfTheFlagWord) {

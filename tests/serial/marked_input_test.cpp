@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "posix_input.h"
+#include "serial/posix/posix_input.h"
 
 using comm::posix::MarkedInput;
 

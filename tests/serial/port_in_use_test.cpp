@@ -15,11 +15,11 @@
 #include <optional>
 #include <sstream>
 
-#include "asnobody.h"
-#include "commapi.h"
-#include "heldterminal.h"
-#include "ptyport.h"
-#include "rs232c.h"
+#include "serial/commapi.h"
+#include "serial/rs232c.h"
+#include "tests/serial/ptyport.h"
+#include "tests/support/asnobody.h"
+#include "tests/support/heldterminal.h"
 
 using namespace comm;
 using Kind = OpenFailure::Kind;

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "commapi.h"
-#include "ptyport.h"
+#include "serial/commapi.h"
+#include "tests/serial/ptyport.h"
 
 using namespace comm;
 

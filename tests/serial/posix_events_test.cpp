@@ -5,8 +5,8 @@
 #include <future>
 #include <thread>
 
-#include "commapi.h"
-#include "ptyport.h"
+#include "serial/commapi.h"
+#include "tests/serial/ptyport.h"
 
 using namespace comm;
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <thread>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 struct PtyPort {
     testenv::TempDir dir;

@@ -7,8 +7,8 @@
 #include <future>
 #include <mutex>
 
-#include "fake_commapi.h"
-#include "rs232c.h"
+#include "serial/rs232c.h"
+#include "tests/support/fake_commapi.h"
 
 using namespace comm;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "comthd.h"
-#include "ptyport.h"
-#include "rs232c.h"
+#include "serial/comthd.h"
+#include "serial/rs232c.h"
+#include "tests/serial/ptyport.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "child_process.h"
-#include "testenv.h"
-#include "tty_client.h"
+#include "tests/sim/child_process.h"
+#include "tests/sim/tty_client.h"
+#include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

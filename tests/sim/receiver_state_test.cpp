@@ -1,5 +1,5 @@
 // How command lines change the simulated receiver, and how it reports its state.
-#include "receiver_state.h"
+#include "sim/receiver_state.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The simulator driven as the program drives it: through the device its COM link names.
-#include "simulator.h"
+#include "sim/simulator.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <regex>
 
-#include "testenv.h"
-#include "tty_client.h"
+#include "tests/sim/tty_client.h"
+#include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-#include "tty_client.h"
+#include "tests/sim/tty_client.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,4 +1,4 @@
-#include "asnobody.h"
+#include "tests/support/asnobody.h"
 
 #include <grp.h>
 #include <pwd.h>

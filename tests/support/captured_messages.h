@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "rs232c.h"
+#include "serial/rs232c.h"
 
 struct CapturedMessages {
     std::vector<std::string> texts;

@@ -1,4 +1,4 @@
-#include "fake_commapi.h"
+#include "tests/support/fake_commapi.h"
 
 #include <cstring>
 #include <sstream>

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commapi.h"
+#include "serial/commapi.h"
 
 class FakeCommApi : public comm::CommApi {
   public:

@@ -1,4 +1,4 @@
-#include "heldterminal.h"
+#include "tests/support/heldterminal.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 extern char** environ;
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "commapi.h"
-#include "testenv.h"
+#include "serial/commapi.h"
+#include "tests/support/testenv.h"
 
 class HoldingCommApi : public comm::CommApi {
   public:

@@ -1,4 +1,4 @@
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -164,6 +165,20 @@ ScopedEnv::~ScopedEnv() {
         setenv(name_.c_str(), old_.c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+// A German locale built into a private folder: the system need not have it installed.
+DecimalCommaLocale::DecimalCommaLocale() {
+    const std::string build =
+        "localedef -i de_DE -f UTF-8 " + dir_.file("de_DE.UTF-8") + " 2>/dev/null";
+    available_ = std::system(build.c_str()) == 0;
+    if (!available_) return;
+    ScopedEnv path("LOCPATH", dir_.path());
+    active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() {
+    std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace testenv

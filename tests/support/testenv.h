@@ -82,4 +82,22 @@ class ScopedEnv {
     std::string old_;
 };
 
+// Switches the C library to a locale whose decimal point is "," for the lifetime of the
+// object, then back to "C". Where none can be had here (no locale tools), available() is
+// false and nothing changes.
+class DecimalCommaLocale {
+  public:
+    DecimalCommaLocale();
+    ~DecimalCommaLocale();
+    DecimalCommaLocale(const DecimalCommaLocale&) = delete;
+    DecimalCommaLocale& operator=(const DecimalCommaLocale&) = delete;
+    bool available() const { return available_; }
+    bool active() const { return active_; }  // setlocale took it
+
+  private:
+    TempDir dir_;  // where a locale built for the test lives while in use
+    bool available_ = false;
+    bool active_ = false;
+};
+
 }  // namespace testenv

@@ -4,11 +4,12 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 
-#include "testenv.h"
+#include "tests/support/testenv.h"
 
 namespace testenv {
 
@@ -47,6 +48,14 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : name_(
 ScopedEnv::~ScopedEnv() {
     // An empty value removes the variable.
     _putenv_s(name_.c_str(), had_ ? old_.c_str() : "");
+}
+
+DecimalCommaLocale::DecimalCommaLocale() : available_(true) {
+    active_ = std::setlocale(LC_ALL, "German_Germany.1252") != nullptr;
+}
+
+DecimalCommaLocale::~DecimalCommaLocale() {
+    std::setlocale(LC_ALL, "C");
 }
 
 }  // namespace testenv

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "channelfile.h"
-#include "channels.h"
-#include "errors.h"
-#include "testenv.h"
+#include "core/channelfile.h"
+#include "core/channels.h"
+#include "core/errors.h"
+#include "tests/support/testenv.h"
 
 using namespace kivo;
 namespace fs = std::filesystem;

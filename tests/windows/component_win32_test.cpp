@@ -6,11 +6,11 @@
 
 #include <thread>
 
-#include "captured_messages.h"
-#include "commapi.h"
-#include "paired.h"
-#include "rs232c.h"
-#include "winport.h"
+#include "serial/commapi.h"
+#include "serial/rs232c.h"
+#include "tests/support/captured_messages.h"
+#include "tests/windows/paired.h"
+#include "tests/windows/winport.h"
 
 using ::testing::ElementsAre;
 

@@ -1,7 +1,7 @@
 // The hidden notification window with a plain GetMessage loop: what it is, that posts
 // from any thread reach the procedure on the window's thread in the order posted, and
 // that everything else goes to the default window procedure.
-#include "notifywindow_win32.h"
+#include "serial/win32/notifywindow.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <gtest/gtest.h>

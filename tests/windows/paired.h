@@ -1,8 +1,8 @@
 // A component on the first port pair of the test run, with the far end at hand.
 #pragma once
 
-#include "rs232c.h"
-#include "winport.h"
+#include "serial/rs232c.h"
+#include "tests/windows/winport.h"
 
 struct PairedComponent {
     winport::PortPair names = winport::portPair(0);

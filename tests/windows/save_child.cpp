@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "channelfile.h"
+#include "core/channelfile.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) return 2;

@@ -3,9 +3,9 @@
 
 #include <thread>
 
-#include "memorywindow.h"
-#include "receivercontrol.h"
-#include "winport.h"
+#include "core/memorywindow.h"
+#include "core/receivercontrol.h"
+#include "tests/windows/winport.h"
 
 using namespace kivo;
 

@@ -6,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "notifywindow_win32.h"
-#include "paired.h"
-#include "rs232c.h"
-#include "winport.h"
+#include "serial/rs232c.h"
+#include "serial/win32/notifywindow.h"
+#include "tests/windows/paired.h"
+#include "tests/windows/winport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "winport.h"
+#include "tests/windows/winport.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Runs a command (the Windows build's ctest) in a private Wine prefix in the build folder
+# whose COM ports are pseudo-terminal pairs joined end to end (socat), so that no test
+# touches a real device: COMn and COM(n+10) are the two ends of one line, the other names
+# up to COM20 are switched off, windows use the null display driver, one Wine server
+# serves the whole run, and a small preloaded library answers the modem-line queries that
+# pseudo-terminals refuse. Everything started here is stopped at the end.
+# Usage: scripts/wine-prefix.sh BUILD-FOLDER COMMAND [ARGUMENT]...
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+shift
+
+export WINEPREFIX="$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+unset DISPLAY WAYLAND_DISPLAY
+ports="$build/ports"
+pids=()
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+pairs=(1 2)
+rm -rf "$ports"
+mkdir -p "$ports"
+pair_list=()
+for n in "${pairs[@]}"; do
+  far=$((n + 10))
+  socat pty,raw,echo=0,link="$ports/COM$n" pty,raw,echo=0,link="$ports/COM$far" &
+  pids+=($!)
+  pair_list+=("COM$n=COM$far")
+done
+for n in "${pairs[@]}"; do
+  for _ in $(seq 100); do
+    [ -e "$ports/COM$n" ] && [ -e "$ports/COM$((n + 10))" ] && break
+    sleep 0.1
+  done
+  [ -e "$ports/COM$n" ] || { echo "error: socat made no pty pair for COM$n" >&2; exit 1; }
+done
+
+wineserver -k 2>/dev/null || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wine wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
+# Wine maps the machine's own serial devices above COM20, where no test looks.
+reg="$build/wine-settings.reg"
+{
+  printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n'
+  for n in $(seq 20); do
+    if [ -e "$ports/COM$n" ]; then
+      printf '"COM%d"="%s"\n' "$n" "$ports/COM$n"
+    else
+      printf '"COM%d"=""\n' "$n"
+    fi
+  done
+  printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="null"\n'
+} >"$reg"
+wine regedit /S "$reg" </dev/null >/dev/null 2>&1
+wineserver -w
+
+# One server for the whole run; Wine's services started with nothing to read or write.
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1
+for n in $(seq 20); do
+  link="$WINEPREFIX/dosdevices/com$n"
+  [ -L "$link" ] || continue
+  case "$(readlink "$link")" in
+    "$ports"/*) ;;
+    *) echo "error: COM$n leads to $(readlink "$link"), not to a test port" >&2; exit 1 ;;
+  esac
+done
+
+shim="$build/ptymodem_shim.so"
+g++ -std=c++20 -O2 -Wall -Wextra -shared -fPIC -o "$shim" "$root/tests/windows/ptymodem_shim.cpp" -ldl
+
+export KIVO_TEST_COM_PAIRS
+KIVO_TEST_COM_PAIRS=$(IFS=,; echo "${pair_list[*]}")
+LD_PRELOAD="$shim" "$@"

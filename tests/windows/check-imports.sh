@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The Windows programs call the system themselves: they import only the system's own
+# DLLs (no POSIX layer, no mingw runtime DLL), hold nothing of the POSIX backend, and the
+# port tests import the communications calls from KERNEL32 and the window calls from
+# USER32 by name.
+#   check-imports.sh OBJDUMP NM PROGRAM-FOLDER PORT-TESTS-PROGRAM
+set -euo pipefail
+objdump=$1 nm=$2 bin=$3 port_exe=$4
+comm_calls=(CreateFileA SetupComm GetCommState SetCommState GetCommTimeouts SetCommTimeouts
+  SetCommMask WaitCommEvent PurgeComm ClearCommError ReadFile WriteFile GetOverlappedResult
+  CreateEventA SetEvent ResetEvent WaitForSingleObject CloseHandle)
+window_calls=(CreateWindowExA PostMessageA DefWindowProcA DispatchMessageA)
+status=0
+for exe in "$bin"/*.exe; do
+  for dll in $("$objdump" -p "$exe" | grep -o 'DLL Name: .*' | cut -d' ' -f3 | sort -u); do
+    case "${dll,,}" in
+      kernel32.dll | user32.dll | msvcrt.dll | advapi32.dll | ws2_32.dll | shell32.dll) ;;
+      api-ms-win-*) ;;
+      *) echo "error: $exe imports $dll"; status=1 ;;
+    esac
+  done
+  if "$nm" -C "$exe" | grep -q 'comm::posix::'; then
+    echo "error: $exe holds the POSIX backend"
+    status=1
+  fi
+done
+# The names imported from one DLL by the port tests.
+imported() {
+  "$objdump" -p "$port_exe" |
+    awk -v want="$1" '/DLL Name:/ {dll=toupper($3)} dll==want && NF>=3 && $1 ~ /^[0-9a-f]+$/ {print $3}'
+}
+kernel32=$(imported KERNEL32.DLL)
+user32=$(imported USER32.DLL)
+for call in "${comm_calls[@]}"; do
+  grep -qx "$call" <<<"$kernel32" || { echo "error: $call not imported from KERNEL32.dll"; status=1; }
+done
+for call in "${window_calls[@]}"; do
+  grep -qx "$call" <<<"$user32" || { echo "error: $call not imported from USER32.dll"; status=1; }
+done
+[ $status = 0 ] && echo "KERNEL32.dll: ${comm_calls[*]}" && echo "USER32.dll: ${window_calls[*]}"
+exit $status
