@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "core/apptitle.h"
 #include "core/channelfile.h"
 #include "core/errors.h"
 
@@ -14,12 +15,6 @@ namespace {
 constexpr std::string_view kTemporaryMark = ".kivo-";
 constexpr std::string_view kRollbackSuffix = ".kivo-rollback";
 constexpr std::string_view kRecordMagic = "KIVO rollback copy 1\n";
-
-#ifdef _WIN32
-constexpr std::string_view kSeparators = "\\/";
-#else
-constexpr std::string_view kSeparators = "/";
-#endif
 
 std::string hex(std::uint64_t value, int digits) {
     std::string out(static_cast<std::size_t>(digits), '0');
@@ -43,17 +38,12 @@ std::string temporaryCheck(std::string_view stem, std::string_view pid, std::str
     return hex(checksum(keyed), 8);
 }
 
-std::string fileName(const std::string& path) {
-    const std::size_t slash = path.find_last_of(kSeparators);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Where a rollback copy of `target` may lie: beside it, or in the state folder under a
 // name that holds a checksum of its whole path (the record names the file in full).
 std::vector<std::string> rollbackCopyNames(const std::string& target, bool makeStateFolder) {
     std::vector<std::string> names{target + std::string(kRollbackSuffix)};
     if (std::string state = stateFolder(makeStateFolder); !state.empty())
-        names.push_back(state + fileName(target) + "." + hex(checksum(target), 16) +
+        names.push_back(state + fileNameOf(target) + "." + hex(checksum(target), 16) +
                         std::string(kRollbackSuffix));
     return names;
 }
