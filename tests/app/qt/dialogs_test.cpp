@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "app/qt/apptitle.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 namespace {
 

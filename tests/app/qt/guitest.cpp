@@ -1,4 +1,4 @@
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -26,7 +26,7 @@
 #include "app/qt/remoteserver.h"
 #include "app/qt/remotestart.h"
 #include "core/remoteaddress.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 #include "tests/support/loopback.h"
 
 using namespace std::chrono_literals;

@@ -16,7 +16,7 @@
 #include "app/qt/remoteserver.h"
 #include "app/qt/singlecopy.h"
 #include "app/qt/termination.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 using namespace std::chrono_literals;
 

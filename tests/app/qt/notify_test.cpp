@@ -8,7 +8,7 @@
 
 #include "app/qt/qtnotifywindow.h"
 #include "serial/rs232c.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 #include "tests/support/testenv.h"
 
 TEST(QtNotifications, ArrivalsRunTheHandlerOnTheGuiThreadThroughTheEventLoop) {

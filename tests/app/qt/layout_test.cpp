@@ -4,7 +4,7 @@
 #include <QFontInfo>
 #include <QTest>
 
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 namespace {
 

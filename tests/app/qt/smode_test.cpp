@@ -9,7 +9,7 @@
 #include "app/qt/singlecopy.h"
 #include "core/remoteprotocol.h"
 #include "core/remotesession.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "app/qt/singlecopy.h"
 #include "core/channelfile.h"
-#include "tests/gui/guitest.h"
+#include "tests/app/qt/guitest.h"
 #include "tests/support/testenv.h"
 
 using namespace std::chrono_literals;
