@@ -9,7 +9,7 @@
 
 #include "serial/comthd.h"
 #include "serial/rs232c.h"
-#include "tests/serial/ptyport.h"
+#include "tests/serial/posix/ptyport.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
-#include "tests/serial/ptyport.h"
+#include "tests/serial/posix/ptyport.h"
 #include "tests/support/asnobody.h"
 #include "tests/support/heldterminal.h"
 
