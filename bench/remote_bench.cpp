@@ -33,7 +33,7 @@
 #include "bench/table.h"
 #include "bench/tempfolder.h"
 #include "sim/simulator.h"
-#include "tests/support/loopback.h"
+#include "tests/support/posix/loopback.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -75,7 +75,7 @@ for n in $(seq 20); do
 done
 
 shim="$build/ptymodem_shim.so"
-g++ -std=c++20 -O2 -Wall -Wextra -shared -fPIC -o "$shim" "$root/tests/windows/ptymodem_shim.cpp" -ldl
+g++ -std=c++20 -O2 -Wall -Wextra -shared -fPIC -o "$shim" "$root/tests/support/wine/ptymodem_shim.cpp" -ldl
 
 export KIVO_TEST_COM_PAIRS
 KIVO_TEST_COM_PAIRS=$(IFS=,; echo "${pair_list[*]}")

@@ -10,7 +10,7 @@
 
 #include "core/memorywindow.h"
 #include "core/receivercontrol.h"
-#include "tests/support/holdingcommapi.h"
+#include "tests/support/posix/holdingcommapi.h"
 #include "tests/support/testenv.h"
 
 class PtyWindowTest : public ::testing::Test {

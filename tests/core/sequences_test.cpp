@@ -12,7 +12,7 @@
 #include "core/remotesession.h"
 #include "core/sending.h"
 #include "tests/core/ptywindow.h"
-#include "tests/support/heldterminal.h"
+#include "tests/support/posix/heldterminal.h"
 
 using namespace kivo;
 

@@ -9,8 +9,8 @@
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
 #include "tests/support/captured_messages.h"
-#include "tests/windows/paired.h"
-#include "tests/windows/winport.h"
+#include "tests/support/win32/paired.h"
+#include "tests/support/win32/winport.h"
 
 using ::testing::ElementsAre;
 

@@ -5,7 +5,7 @@
 
 #include "core/memorywindow.h"
 #include "core/receivercontrol.h"
-#include "tests/windows/winport.h"
+#include "tests/support/win32/winport.h"
 
 using namespace kivo;
 

@@ -8,8 +8,8 @@
 
 #include "serial/rs232c.h"
 #include "serial/win32/notifywindow.h"
-#include "tests/windows/paired.h"
-#include "tests/windows/winport.h"
+#include "tests/support/win32/paired.h"
+#include "tests/support/win32/winport.h"
 
 namespace {
 

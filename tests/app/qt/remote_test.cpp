@@ -27,7 +27,7 @@
 #include "app/qt/remotestart.h"
 #include "core/remoteaddress.h"
 #include "tests/app/qt/guitest.h"
-#include "tests/support/loopback.h"
+#include "tests/support/posix/loopback.h"
 
 using namespace std::chrono_literals;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "serial/rs232c.h"
-#include "tests/serial/posix/ptyport.h"
+#include "tests/support/posix/ptyport.h"
 #include "tests/support/captured_messages.h"
 
 namespace {

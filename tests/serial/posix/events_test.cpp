@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "serial/commapi.h"
-#include "tests/serial/posix/ptyport.h"
+#include "tests/support/posix/ptyport.h"
 
 using namespace comm;
 

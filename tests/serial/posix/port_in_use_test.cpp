@@ -17,9 +17,9 @@
 
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
-#include "tests/serial/posix/ptyport.h"
-#include "tests/support/asnobody.h"
-#include "tests/support/heldterminal.h"
+#include "tests/support/posix/ptyport.h"
+#include "tests/support/posix/asnobody.h"
+#include "tests/support/posix/heldterminal.h"
 
 using namespace comm;
 using Kind = OpenFailure::Kind;

@@ -9,7 +9,7 @@
 
 #include "serial/comthd.h"
 #include "serial/rs232c.h"
-#include "tests/serial/posix/ptyport.h"
+#include "tests/support/posix/ptyport.h"
 
 namespace {
 

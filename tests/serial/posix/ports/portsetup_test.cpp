@@ -13,8 +13,8 @@
 #include "core/errors.h"
 #include "serial/posix/ports/portnames.h"
 #include "serial/rs232c.h"
-#include "tests/support/asnobody.h"
-#include "tests/support/heldterminal.h"
+#include "tests/support/posix/asnobody.h"
+#include "tests/support/posix/heldterminal.h"
 #include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;

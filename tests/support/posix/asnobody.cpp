@@ -1,4 +1,4 @@
-#include "tests/support/asnobody.h"
+#include "tests/support/posix/asnobody.h"
 
 #include <grp.h>
 #include <pwd.h>

@@ -1,4 +1,4 @@
-#include "tests/windows/winport.h"
+#include "tests/support/win32/winport.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "tests/support/heldterminal.h"
+#include "tests/support/posix/heldterminal.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "serial/rs232c.h"
-#include "tests/windows/winport.h"
+#include "tests/support/win32/winport.h"
 
 struct PairedComponent {
     winport::PortPair names = winport::portPair(0);
