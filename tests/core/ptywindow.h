@@ -11,6 +11,7 @@
 #include "core/memorywindow.h"
 #include "core/receivercontrol.h"
 #include "tests/support/posix/holdingcommapi.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 class PtyWindowTest : public ::testing::Test {

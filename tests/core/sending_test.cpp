@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 using namespace kivo;

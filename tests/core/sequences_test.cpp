@@ -13,6 +13,7 @@
 #include "core/sending.h"
 #include "tests/core/ptywindow.h"
 #include "tests/support/posix/heldterminal.h"
+#include "tests/support/posix/pty.h"
 
 using namespace kivo;
 

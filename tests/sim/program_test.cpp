@@ -8,6 +8,7 @@
 
 #include "tests/sim/child_process.h"
 #include "tests/sim/tty_client.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;

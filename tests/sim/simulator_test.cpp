@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "tests/sim/tty_client.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;

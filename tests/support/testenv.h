@@ -1,11 +1,14 @@
-// Real resources for tests: a private folder, a pseudo-terminal pair, an environment
-// variable set for one test. Everything is released by the destructor.
+// Real resources for tests: a private folder, whole files, an environment variable set for
+// one test, a locale with a decimal comma, and bounded waiting. Everything is released by
+// the destructor.
 #pragma once
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testenv {
@@ -21,42 +24,6 @@ class TempDir {
 
   private:
     std::string path_;
-};
-
-// A pseudo-terminal: the test plays the far end on the master, the code under test
-// opens the slave by its path (or by a COM name linked to it in a ports folder). Only the
-// master is held, as a real device's far end would be: a slave held here would be another
-// program holding the port. While the slave is closed, reads of the master end at once.
-class Pty {
-  public:
-    Pty();
-    ~Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    const std::string& slavePath() const { return slave_; }
-    int master() const { return master_; }
-
-    // Links `comName` (e.g. "COM3") to the slave inside `portsDir`.
-    void linkAs(const std::string& portsDir, const std::string& comName) const;
-
-    void write(const std::string& bytes);
-    // Reads what arrives until `expected` bytes are in or `timeout` passes.
-    std::string read(std::size_t expected, std::chrono::milliseconds timeout);
-    // Reads until nothing more arrives for `quiet` (bounded by `timeout`).
-    std::string drain(std::chrono::milliseconds quiet = std::chrono::milliseconds(100),
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    // Closes the master: the slave side sees a hang-up.
-    void hangUp();
-    // Stops the slave's output as a far end's XOFF would (nothing more reaches the master;
-    // returns once the stop has taken effect), or lets it move again.
-    void holdOutput(bool held);
-
-  private:
-    int master_ = -1;
-    std::string slave_;
-    bool holding_ = false;
-    unsigned long savedInputFlags_ = 0;
 };
 
 // A whole file's bytes written (replacing it) and read back; reading a missing file gives "".
@@ -99,5 +66,20 @@ class DecimalCommaLocale {
     bool available_ = false;
     bool active_ = false;
 };
+
+// Polls `done` every few milliseconds until it holds or `limit` passes.
+inline bool eventually(const std::function<bool()>& done,
+                       std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 }  // namespace testenv

@@ -9,6 +9,7 @@
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
 #include "tests/support/captured_messages.h"
+#include "tests/support/testenv.h"
 #include "tests/support/win32/paired.h"
 #include "tests/support/win32/winport.h"
 
@@ -27,14 +28,7 @@ struct OnPair : PairedComponent {
     }
 };
 
-bool eventually(const std::function<bool()>& done) {
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using testenv::eventually;
 
 }  // namespace
 
@@ -102,7 +96,7 @@ TEST(ComponentOnWin32, APortIsHeldByOneOpenAtATime) {
     OnPair p;
     ASSERT_TRUE(p.c.open());
     Trs232c second;
-    second.portname = p.names.nearName;
+    second.portname = p.far.name();
     if (winport::underWine()) {
         // Windows refuses a second CreateFileA of an open port (ERROR_ACCESS_DENIED);
         // Wine lets it open.
@@ -160,11 +154,10 @@ TEST(ComponentOnWin32, AShortReadFailsWhenItsTimeIsUp) {
 TEST(Win32CommApi, ReadTimeOutAndAWaitBegunOnAClearedMask) {
     // The two places where Wine's driver answers otherwise than Windows' and the
     // component relies on neither answer.
-    auto names = winport::portPair(0);
-    winport::FarEnd far(names.farName);
+    testenv::SerialLine far;
     comm::CommApi& api = comm::platformCommApi();
     comm::HANDLE h = api.CreateFileA(
-        names.nearName.c_str(), comm::GENERIC_READ | comm::GENERIC_WRITE, 0, nullptr,
+        far.name().c_str(), comm::GENERIC_READ | comm::GENERIC_WRITE, 0, nullptr,
         comm::OPEN_EXISTING, comm::FILE_FLAG_OVERLAPPED | comm::FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     comm::COMMTIMEOUTS t{};

@@ -5,22 +5,21 @@
 
 #include "core/memorywindow.h"
 #include "core/receivercontrol.h"
-#include "tests/support/win32/winport.h"
+#include "tests/support/serialline.h"
 
 using namespace kivo;
 
 TEST(ReceiverOnWin32, CommandsReachTheLineByteForByte) {
-    const auto names = winport::portPair(0);
-    winport::FarEnd far(names.farName);
+    testenv::SerialLine far;
     Trs232c port;
     port.txtimeout = 2000;
     port.rxtimeout = 2000;
     MemoryWindow window;
     ReceiverControl control(port, window);
     window.control = &control;
-    window.port = names.nearName;
+    window.port = far.name();
     control.ComboBox1Change();
-    window.list.setLines({"Test,FM,80.7,120," + names.nearName});
+    window.list.setLines({"Test,FM,80.7,120," + far.name()});
     window.am = true;
 
     control.Button2Click();

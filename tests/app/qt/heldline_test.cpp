@@ -17,6 +17,7 @@
 #include "app/qt/singlecopy.h"
 #include "app/qt/termination.h"
 #include "tests/app/qt/guitest.h"
+#include "tests/support/posix/pty.h"
 
 using namespace std::chrono_literals;
 

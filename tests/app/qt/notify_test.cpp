@@ -9,6 +9,7 @@
 #include "app/qt/qtnotifywindow.h"
 #include "serial/rs232c.h"
 #include "tests/app/qt/guitest.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 TEST(QtNotifications, ArrivalsRunTheHandlerOnTheGuiThreadThroughTheEventLoop) {

@@ -17,6 +17,7 @@
 
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/posix/ptyport.h"
 #include "tests/support/posix/asnobody.h"
 #include "tests/support/posix/heldterminal.h"

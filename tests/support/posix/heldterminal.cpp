@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 extern char** environ;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/commapi.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 class HoldingCommApi : public comm::CommApi {

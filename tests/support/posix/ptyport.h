@@ -2,10 +2,7 @@
 // the far end on the master, the code under test opens "COM5".
 #pragma once
 
-#include <chrono>
-#include <functional>
-#include <thread>
-
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 struct PtyPort {
@@ -16,17 +13,5 @@ struct PtyPort {
     PtyPort() { pty.linkAs(dir.path(), name); }
 };
 
-// Polls `done` every few milliseconds until it holds or `limit` passes.
-inline bool eventually(const std::function<bool()>& done,
-                       std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-inline double secondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using testenv::eventually;
+using testenv::secondsSince;

@@ -1,5 +1,7 @@
 // The folder and environment helpers on Windows. (Pseudo-terminals have no Windows
 // side: the Windows tests reach the far end of a port through a second COM port.)
+#include "tests/support/testenv.h"
+
 #include <process.h>
 #include <stdlib.h>
 
@@ -8,8 +10,6 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-
-#include "tests/support/testenv.h"
 
 namespace testenv {
 

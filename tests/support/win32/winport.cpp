@@ -4,11 +4,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <sstream>
-#include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace winport {
 
@@ -17,100 +12,6 @@ using Clock = std::chrono::steady_clock;
 bool underWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-PortPair portPair(int index) {
-    const char* pairs = std::getenv("KIVO_TEST_COM_PAIRS");
-    if (!pairs || !*pairs)
-        throw std::runtime_error("KIVO_TEST_COM_PAIRS is not set (run through make test-windows)");
-    std::vector<PortPair> found;
-    std::stringstream list(pairs);
-    for (std::string item; std::getline(list, item, ',');) {
-        const auto eq = item.find('=');
-        if (eq != std::string::npos) found.push_back({item.substr(0, eq), item.substr(eq + 1)});
-    }
-    if (index < 0 || index >= static_cast<int>(found.size()))
-        throw std::runtime_error("KIVO_TEST_COM_PAIRS has no pair " + std::to_string(index));
-    return found[static_cast<std::size_t>(index)];
-}
-
-FarEnd::FarEnd(const std::string& name) {
-    // Above COM9 a port is known only by its device path.
-    const std::string device = name.rfind("\\\\.\\", 0) == 0 ? name : "\\\\.\\" + name;
-    HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open the far end " + name);
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(h, &dcb);
-    dcb.BaudRate = 9600;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fBinary = 1;
-    SetCommState(h, &dcb);
-    // Reads return at once with what is there; writes give up after a while.
-    COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = MAXDWORD;
-    t.WriteTotalTimeoutConstant = 5000;
-    SetCommTimeouts(h, &t);
-    PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    h_ = h;
-}
-
-FarEnd::~FarEnd() {
-    CloseHandle(static_cast<HANDLE>(h_));
-}
-
-void FarEnd::write(const std::string& bytes) {
-    DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(h_), bytes.data(), static_cast<DWORD>(bytes.size()),
-                   &written, nullptr) ||
-        written != bytes.size())
-        throw std::runtime_error("far end write failed");
-}
-
-std::size_t FarEnd::waiting() {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    if (!ClearCommError(static_cast<HANDLE>(h_), &errors, &stat)) return 0;
-    return stat.cbInQue;
-}
-
-std::string FarEnd::take(std::size_t n) {
-    std::string buf(n, '\0');
-    DWORD got = 0;
-    if (!ReadFile(static_cast<HANDLE>(h_), buf.data(), static_cast<DWORD>(n), &got, nullptr))
-        got = 0;
-    buf.resize(got);
-    return buf;
-}
-
-std::string FarEnd::read(std::size_t expected, std::chrono::milliseconds timeout) {
-    std::string out;
-    const auto deadline = Clock::now() + timeout;
-    while (out.size() < expected && Clock::now() < deadline) {
-        if (std::size_t n = waiting())
-            out += take(std::min(n, expected - out.size()));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return out;
-}
-
-std::string FarEnd::drain(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) {
-    std::string out;
-    const auto deadline = Clock::now() + timeout;
-    auto lastByte = Clock::now();
-    while (Clock::now() < deadline && Clock::now() - lastByte < quiet) {
-        if (std::size_t n = waiting()) {
-            out += take(n);
-            lastByte = Clock::now();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    return out;
 }
 
 int processHandleCount() {

@@ -15,6 +15,7 @@
 #include "serial/rs232c.h"
 #include "tests/support/posix/asnobody.h"
 #include "tests/support/posix/heldterminal.h"
+#include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
 namespace fs = std::filesystem;

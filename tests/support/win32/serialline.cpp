@@ -1,0 +1,156 @@
+#include "tests/support/serialline.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testenv {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Pair {
+    std::string nearName, farName;
+};
+
+// The pairs come from KIVO_TEST_COM_PAIRS ("COM1=COM11,COM2=COM12"), which the test run
+// sets up (a pseudo-terminal pair behind each). Either end of a pair may be the near one.
+Pair pairFor(const std::string& name) {
+    const char* pairs = std::getenv("KIVO_TEST_COM_PAIRS");
+    if (!pairs || !*pairs)
+        throw std::runtime_error("KIVO_TEST_COM_PAIRS is not set (run through make test-windows)");
+    std::stringstream list(pairs);
+    for (std::string item; std::getline(list, item, ',');) {
+        const auto eq = item.find('=');
+        if (eq == std::string::npos) continue;
+        Pair pair{item.substr(0, eq), item.substr(eq + 1)};
+        if (name.empty() || name == pair.nearName) return pair;
+        if (name == pair.farName) return {pair.farName, pair.nearName};
+    }
+    throw std::runtime_error("no port pair of the test run has " + name);
+}
+
+}  // namespace
+
+// The far end, opened with the plain (not overlapped) calls, and the run's turn at the
+// pairs: one mutex for all of them, which the thread holding it may take again.
+struct SerialLine::FarEnd {
+    explicit FarEnd(const std::string& wanted) {
+        turn = CreateMutexA(nullptr, FALSE, "kivo-test-com-pairs");
+        const DWORD waited = turn ? WaitForSingleObject(turn, 100000) : WAIT_FAILED;
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+            if (turn) CloseHandle(turn);
+            throw std::runtime_error("the port pairs stayed taken");
+        }
+        try {
+            pair = pairFor(wanted);
+            open();
+        } catch (...) {
+            ReleaseMutex(turn);
+            CloseHandle(turn);
+            throw;
+        }
+    }
+    ~FarEnd() {
+        CloseHandle(h);
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
+
+    void open() {
+        // Above COM9 a port is known only by its device path.
+        const std::string device = "\\\\.\\" + pair.farName;
+        h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                        nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            throw std::runtime_error("cannot open the far end " + pair.farName);
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(h, &dcb);
+        dcb.BaudRate = 9600;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = 1;
+        SetCommState(h, &dcb);
+        // Reads return at once with what is there; writes give up after a while.
+        COMMTIMEOUTS t{};
+        t.ReadIntervalTimeout = MAXDWORD;
+        t.WriteTotalTimeoutConstant = 5000;
+        SetCommTimeouts(h, &t);
+        PurgeComm(h, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    }
+
+    std::size_t waiting() {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(h, &errors, &stat)) return 0;
+        return stat.cbInQue;
+    }
+
+    std::string take(std::size_t n) {
+        std::string buf(n, '\0');
+        DWORD got = 0;
+        if (!ReadFile(h, buf.data(), static_cast<DWORD>(n), &got, nullptr)) got = 0;
+        buf.resize(got);
+        return buf;
+    }
+
+    HANDLE turn = nullptr;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    Pair pair;
+};
+
+SerialLine::SerialLine(const std::string& name) : far_(std::make_unique<FarEnd>(name)) {}
+
+SerialLine::~SerialLine() = default;
+
+const std::string& SerialLine::name() const {
+    return far_->pair.nearName;
+}
+
+void SerialLine::write(const std::string& bytes) {
+    DWORD written = 0;
+    if (!WriteFile(far_->h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        throw std::runtime_error("far end write failed");
+}
+
+std::string SerialLine::read(std::size_t expected, std::chrono::milliseconds timeout) {
+    std::string out;
+    const auto deadline = Clock::now() + timeout;
+    while (out.size() < expected && Clock::now() < deadline) {
+        if (std::size_t n = far_->waiting())
+            out += far_->take(std::min(n, expected - out.size()));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return out;
+}
+
+std::string SerialLine::drain(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) {
+    std::string out;
+    const auto deadline = Clock::now() + timeout;
+    auto lastByte = Clock::now();
+    while (Clock::now() < deadline && Clock::now() - lastByte < quiet) {
+        if (std::size_t n = far_->waiting()) {
+            out += far_->take(n);
+            lastByte = Clock::now();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    return out;
+}
+
+std::string SerialLine::missingPortMessage(const std::string& com) const {
+    return "回線オープンエラー\n" + com;  // the Windows calls give no reason of their own
+}
+
+}  // namespace testenv
