@@ -67,6 +67,14 @@ class DecimalCommaLocale {
     bool active_ = false;
 };
 
+// True where Wine stands in for Windows. Wine differs from Windows in a few places; a
+// test that meets one says what Windows does and checks what Wine does.
+bool underWine();
+
+// What the process holds of the system now, to compare before and after (POSIX: open
+// files and threads; Windows: handles).
+std::string heldResources();
+
 // Polls `done` every few milliseconds until it holds or `limit` passes.
 inline bool eventually(const std::function<bool()>& done,
                        std::chrono::milliseconds limit = std::chrono::seconds(5)) {

@@ -1,5 +1,7 @@
 // The POSIX backend through the CommApi calls, where the Win32 meaning is the point:
 // handles, events, overlapped completion, time-outs, purging, settings read back.
+#include "serial/commapi.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "serial/commapi.h"
 #include "tests/support/posix/ptyport.h"
 
 using namespace comm;

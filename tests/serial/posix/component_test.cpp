@@ -1,13 +1,14 @@
-// Trs232c on the POSIX backend against real pseudo-terminals.
-#include <dirent.h>
+// Trs232c on the POSIX backend where a pseudo-terminal shows what only it can: names
+// resolved through the ports folder, settings a terminal refuses, a far end hanging up,
+// output that never drains.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "serial/rs232c.h"
-#include "tests/support/posix/ptyport.h"
 #include "tests/support/captured_messages.h"
+#include "tests/support/posix/ptyport.h"
 
 namespace {
 
@@ -19,118 +20,12 @@ std::vector<std::uint8_t> bytes(const std::string& s) {
 
 }  // namespace
 
-TEST(ComponentOnPty, BytesBothWaysAndTheCounts) {
-    PtyPort port;
-    Trs232c c;
-    c.portname = PtyPort::name;
-    c.rxtimeout = 2000;
-    c.txtimeout = 2000;
-    ASSERT_TRUE(c.open());
-
-    EXPECT_TRUE(c.txdata(bytes("K0594A\r\n"), 8));
-    EXPECT_TRUE(c.txbyte('Z'));
-    EXPECT_EQ(port.pty.read(9, std::chrono::seconds(2)), "K0594A\r\nZ");
-    EXPECT_TRUE(eventually([&] { return c.txcount() == 0; }));
-
-    port.pty.write(std::string("OK\r\n\xff", 5));
-    ASSERT_TRUE(eventually([&] { return c.rxcount() == 5; }));
-    char first = 0;
-    EXPECT_TRUE(c.rxbyte(first));
-    EXPECT_EQ(first, 'O');
-    std::uint8_t rest[4] = {};
-    EXPECT_TRUE(c.rxdata(rest, 4));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(rest), 4), std::string("K\r\n\xff", 4));
-    EXPECT_EQ(c.rxcount(), 0);
-
-    // Counts the arrays cannot hold are refused, and nothing goes out.
-    EXPECT_FALSE(c.txdata(bytes("ab"), 3));
-    EXPECT_FALSE(c.txdata(bytes("ab"), -1));
-    port.pty.write("r");
-    ASSERT_TRUE(eventually([&] { return c.rxcount() == 1; }));
-    EXPECT_FALSE(c.rxdata(rest, -1));
-    EXPECT_EQ(c.rxcount(), 1);
-    EXPECT_TRUE(c.rxdata(rest, 1));
-    EXPECT_EQ(port.pty.drain(std::chrono::milliseconds(50)), "");
-
-    // A read that waits for its bytes completes when they come.
-    std::thread far([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        port.pty.write("abc");
-    });
-    std::uint8_t three[3] = {};
-    EXPECT_TRUE(c.rxdata(three, 3));
-    far.join();
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(three), 3), "abc");
-    EXPECT_TRUE(c.close());
-}
-
-TEST(ComponentOnPty, AShortReadFailsButKeepsWhatItRead) {
-    // The wait bound is read at each call, the driver's time-out at open: so either one
-    // can be made to end the read first.
-    struct Case {
-        const char* what;
-        int atOpen, atRead;
-    };
-    for (const Case& k : {Case{"the driver ends it short", 200, 5000},
-                          Case{"the wait gives up first", 5000, 200}}) {
-        SCOPED_TRACE(k.what);
-        PtyPort port;
-        Trs232c c;
-        c.portname = PtyPort::name;
-        c.rxtimeout = k.atOpen;
-        ASSERT_TRUE(c.open());
-        c.rxtimeout = k.atRead;
-        port.pty.write("xy");
-        ASSERT_TRUE(eventually([&] { return c.rxcount() == 2; }));
-        std::uint8_t buf[4] = {'-', '-', '-', '-'};
-        auto start = Clock::now();
-        EXPECT_FALSE(c.rxdata(buf, 4));
-        EXPECT_LT(secondsSince(start), 3.0);
-        EXPECT_EQ(std::string(buf, buf + 4), "xy--");
-        EXPECT_EQ(c.rxcount(), 0);
-
-        // Nothing at all: false, the variable kept. The next read works on fresh bytes.
-        char v = 'q';
-        c.rxtimeout = 100;
-        EXPECT_FALSE(c.rxbyte(v));
-        EXPECT_EQ(v, 'q');
-        port.pty.write("z");
-        c.rxtimeout = 2000;
-        EXPECT_TRUE(c.rxbyte(v));
-        EXPECT_EQ(v, 'z');
-    }
-}
-
-TEST(ComponentOnPty, EveryOperationOnAClosedComponentFails) {
-    PtyPort port;
-    Trs232c c;
-    c.portname = PtyPort::name;
-    auto check = [&] {
-        std::uint8_t buf[2] = {};
-        char v = 'k';
-        EXPECT_FALSE(c.rxdata(buf, 2));
-        EXPECT_FALSE(c.txdata(bytes("ab"), 2));
-        EXPECT_FALSE(c.rxbyte(v));
-        EXPECT_EQ(v, 'k');
-        EXPECT_FALSE(c.txbyte('a'));
-        EXPECT_EQ(c.rxcount(), -1);
-        EXPECT_EQ(c.txcount(), -1);
-        EXPECT_FALSE(c.close());
-    };
-    check();  // never opened
-    ASSERT_TRUE(c.open());
-    EXPECT_FALSE(c.open());  // already open
-    ASSERT_TRUE(c.close());
-    check();  // closed again
-    EXPECT_EQ(port.pty.drain(std::chrono::milliseconds(50)), "");
-}
-
-TEST(ComponentOnPty, OpenIsExclusiveUntilClosed) {
+TEST(ComponentOnPty, TheSameDeviceByItsPathIsTheSamePort) {
     PtyPort port;
     CapturedMessages messages;
     Trs232c a, b;
     a.portname = PtyPort::name;
-    b.portname = port.pty.slavePath();  // the same device by its path
+    b.portname = port.pty.slavePath();
     b.debug = true;
     ASSERT_TRUE(a.open());
     EXPECT_FALSE(b.open());
@@ -138,8 +33,6 @@ TEST(ComponentOnPty, OpenIsExclusiveUntilClosed) {
     ASSERT_TRUE(a.close());
     EXPECT_TRUE(b.open());
     EXPECT_FALSE(a.open());
-    b.close();
-    EXPECT_TRUE(a.open());
 }
 
 TEST(ComponentOnPty, ComNamesResolveOnlyThroughThePortsFolder) {
@@ -168,8 +61,8 @@ TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
     Trs232c c;
     c.portname = PtyPort::name;
     c.debug = true;
-    // 9 data bits never exist; 7 are asked for but a pseudo-terminal keeps 8.
-    for (int bits : {9, 7, 4}) {
+    // 7 are asked for but a pseudo-terminal keeps 8 (9 never exist: see ComponentOnALine).
+    for (int bits : {7, 4}) {
         c.charbit = bits;
         EXPECT_FALSE(c.open()) << bits;
         EXPECT_FALSE(c.isOpen());
@@ -178,7 +71,7 @@ TEST(ComponentOnPty, RefusedSettingsFailOpenAndLetThePortGo) {
         other.portname = PtyPort::name;
         EXPECT_TRUE(other.open()) << bits;
     }
-    EXPECT_EQ(messages.texts, std::vector<std::string>(3, "通信条件設定エラー"));
+    EXPECT_EQ(messages.texts, std::vector<std::string>(2, "通信条件設定エラー"));
 
     c.charbit = 8;
     c.paritymode = "偶数";  // a pseudo-terminal has no parity either
@@ -247,66 +140,4 @@ TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {
     start = Clock::now();
     EXPECT_TRUE(c.close());
     EXPECT_LT(secondsSince(start), 2.0);
-}
-
-namespace {
-
-int entriesOf(const char* folder) {
-    int n = 0;
-    if (DIR* d = opendir(folder)) {
-        while (readdir(d)) ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-}  // namespace
-
-TEST(ComponentOnPty, RepeatedOpenCloseCyclesLeaveNothingBehind) {
-    // Many openings, some with a watcher, some leaving a read or a write pending in the
-    // driver, some refused: afterwards no fd and no thread is left, and each close is quick.
-    PtyPort port;
-    Trs232c c;
-    c.portname = PtyPort::name;
-    c.OnRXCHAR = [](Trs232c&) {};  // one warm-up opening with every kind of thread
-    ASSERT_TRUE(c.open());
-    ASSERT_TRUE(c.close());
-    c.pump();
-    const int fds = entriesOf("/proc/self/fd");
-    const int threads = entriesOf("/proc/self/task");
-
-    double slowestClose = 0;
-    for (int i = 0; i < 200; ++i) {
-        if (i % 2)
-            c.OnRXCHAR = [](Trs232c&) {};
-        else
-            c.OnRXCHAR = nullptr;
-        c.rxtimeout = i % 3 == 0 ? 0 : 1000;  // 0: the wait gives up, the read stays pending
-        c.txtimeout = 1000;
-        ASSERT_TRUE(c.open()) << i;
-        if (i % 3 == 0) {
-            std::uint8_t buf[4];
-            EXPECT_FALSE(c.rxdata(buf, 4));
-            EXPECT_TRUE(c.txbyte('w'));
-        }
-        if (i % 10 == 0) port.pty.write("in");
-        const auto start = Clock::now();
-        ASSERT_TRUE(c.close()) << i;
-        slowestClose = std::max(slowestClose, secondsSince(start));
-        c.pump();
-    }
-    EXPECT_LT(slowestClose, 1.0);
-
-    // Refused openings: held by another component, or settings the port does not take.
-    Trs232c holder;
-    holder.portname = PtyPort::name;
-    ASSERT_TRUE(holder.open());
-    for (int i = 0; i < 20; ++i) EXPECT_FALSE(c.open());
-    ASSERT_TRUE(holder.close());
-    c.charbit = 9;
-    for (int i = 0; i < 20; ++i) EXPECT_FALSE(c.open());
-
-    port.pty.drain(std::chrono::milliseconds(20));
-    EXPECT_EQ(entriesOf("/proc/self/fd"), fds);
-    EXPECT_EQ(entriesOf("/proc/self/task"), threads);
 }

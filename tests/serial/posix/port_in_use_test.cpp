@@ -17,10 +17,10 @@
 
 #include "serial/commapi.h"
 #include "serial/rs232c.h"
-#include "tests/support/posix/pty.h"
-#include "tests/support/posix/ptyport.h"
 #include "tests/support/posix/asnobody.h"
 #include "tests/support/posix/heldterminal.h"
+#include "tests/support/posix/pty.h"
+#include "tests/support/posix/ptyport.h"
 
 using namespace comm;
 using Kind = OpenFailure::Kind;

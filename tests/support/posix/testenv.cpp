@@ -1,5 +1,6 @@
 #include "tests/support/testenv.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -48,6 +49,22 @@ DecimalCommaLocale::DecimalCommaLocale() {
 
 DecimalCommaLocale::~DecimalCommaLocale() {
     std::setlocale(LC_ALL, "C");
+}
+
+bool underWine() {
+    return false;
+}
+
+std::string heldResources() {
+    auto entries = [](const char* folder) {
+        int n = 0;
+        if (DIR* d = opendir(folder)) {
+            while (readdir(d)) ++n;
+            closedir(d);
+        }
+        return std::to_string(n);
+    };
+    return entries("/proc/self/fd") + " files, " + entries("/proc/self/task") + " threads";
 }
 
 }  // namespace testenv

@@ -1,9 +1,10 @@
-// The folder and environment helpers on Windows. (Pseudo-terminals have no Windows
-// side: the Windows tests reach the far end of a port through a second COM port.)
+// The folder, environment and process helpers on Windows.
 #include "tests/support/testenv.h"
 
+#define WIN32_LEAN_AND_MEAN
 #include <process.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include <atomic>
 #include <clocale>
@@ -56,6 +57,17 @@ DecimalCommaLocale::DecimalCommaLocale() : available_(true) {
 
 DecimalCommaLocale::~DecimalCommaLocale() {
     std::setlocale(LC_ALL, "C");
+}
+
+bool underWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::string heldResources() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return std::to_string(count) + " handles";
 }
 
 }  // namespace testenv
