@@ -34,9 +34,10 @@ std::string WindowTest::channelFileBytes() const {
     return all.str();
 }
 
-void WindowTest::start(std::optional<QString> argument) {
+void WindowTest::start(std::optional<QString> argument, QString folder) {
+    if (folder.isEmpty()) folder = QString::fromStdString(program.path());
     form1 = std::make_unique<TForm1>();
-    runHandler([&] { form1->FormCreate(QString::fromStdString(program.path()), argument); });
+    runHandler([&] { form1->FormCreate(folder, argument); });
     form2 = std::make_unique<TForm2>(*form1);
     form1->setCompactWindow(form2.get());
     form2->FormCreate();

@@ -44,8 +44,9 @@ class WindowTest : public testing::Test {
     std::string channelFileBytes() const;
     std::string channelFilePath() const { return program.file("KIVO.ini"); }
 
-    // Creates the windows and runs start-up as the entry does.
-    void start(std::optional<QString> argument = std::nullopt);
+    // Creates the windows and runs start-up as the entry does (the channel file in the
+    // program's folder unless another is given).
+    void start(std::optional<QString> argument = std::nullopt, QString folder = {});
 
     // A simulated receiver registered as `com` in the ports folder.
     sim::Simulator& addReceiver(const std::string& com = "COM3");
