@@ -1,20 +1,20 @@
 // The remote-control commands in their extended forms, several to a line and in VFO mode,
-// against an in-memory window and a real port: each reply and what reaches the receiver.
+// against an in-memory window and a real serial line: each reply and what reaches the receiver.
 #include <gtest/gtest.h>
 
 #include "core/remoteprotocol.h"
 #include "core/remotesession.h"
 #include "kivo_version.h"
-#include "tests/core/ptywindow.h"
+#include "tests/core/linewindow.h"
 
 using namespace kivo;
 
 namespace {
 
-class RemoteCommands : public PtyWindowTest {
+class RemoteCommands : public LineWindowTest {
   protected:
     void SetUp() override {
-        PtyWindowTest::SetUp();
+        LineWindowTest::SetUp();
         ASSERT_EQ(session.feed("\\set_powerstat 1\nF 954000\n"), "RPRT 0\nRPRT 0\n");
         line();
     }

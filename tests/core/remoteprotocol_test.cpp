@@ -1,20 +1,20 @@
-// The remote-control protocol against an in-memory window and a real port: each request's
-// reply bytes and the exact commands that reach the far end of a pseudo-terminal.
+// The remote-control protocol against an in-memory window and a real serial line: each request's
+// reply bytes and the exact commands that reach the far end of the line.
 #include "core/remoteprotocol.h"
 
 #include <gtest/gtest.h>
 
 #include "core/remotesession.h"
-#include "tests/core/ptywindow.h"
+#include "tests/core/linewindow.h"
 
 using namespace kivo;
 
 namespace {
 
-class Remote : public PtyWindowTest {
+class Remote : public LineWindowTest {
   protected:
     void SetUp() override {
-        PtyWindowTest::SetUp();
+        LineWindowTest::SetUp();
         protocol.onHandlerError = [this](std::exception_ptr) { ++handlerErrors; };
     }
 
@@ -159,10 +159,10 @@ TEST_F(Remote, SwitchingOnNeedsAPortThatOpensAndShowsNoBox) {
     control.Button2Click();
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_EQ(window.powerNotice, window.messages[0]);
-    EXPECT_EQ(window.powerNotice.rfind("回線オープンエラー\nCOM7\n", 0), 0u);
+    EXPECT_EQ(window.powerNotice, far.missingPortMessage("COM7"));
 
     // A selected line too short to use: on all the same, and the reason in the notice.
-    window.port = "COM3";
+    window.port = far.name();
     control.ComboBox1Change();
     EXPECT_EQ(window.powerNotice, "");  // it spoke of the port chosen before
     window.list.setLines({"Short,AM", "Radio1,AM,594,80,COM3"});
