@@ -11,7 +11,7 @@
 #include "core/remoteprotocol.h"
 #include "core/remotesession.h"
 #include "core/sending.h"
-#include "tests/core/ptywindow.h"
+#include "tests/core/posix/ptywindow.h"
 #include "tests/support/posix/heldterminal.h"
 #include "tests/support/posix/pty.h"
 
