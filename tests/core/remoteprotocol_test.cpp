@@ -6,6 +6,7 @@
 
 #include "core/remotesession.h"
 #include "tests/core/linewindow.h"
+#include "tests/support/commands.h"
 
 using namespace kivo;
 
@@ -37,7 +38,7 @@ TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
     const Exchange script[] = {
         {"\\chk_vfo", "0\n", ""},
         {"\\get_powerstat", "0\n", ""},
-        {"\\set_powerstat 1", "RPRT 0\n", "G300\r\nH101\r\nJ4000\r\nJ4101\r\n"},
+        {"\\set_powerstat 1", "RPRT 0\n", testenv::kSwitchOn.c_str()},
         {"\\get_powerstat", "1\n", ""},
         {"f", "0\n", ""},            // empty field
         {"m", "WFM\n200000\n", ""},  // neither band checked reads as FM
@@ -93,7 +94,7 @@ TEST_F(Remote, EachCommandAnswersAndDrivesTheWindowAsTheUserWould) {
         {"F 594000", "RPRT 0\n", ""},
         {"L AF 0", "RPRT 0\n", ""},
         {"\\set_powerstat 0", "RPRT 0\n", ""},
-        {"\\set_powerstat 1", "RPRT 0\n", "G300\r\nH101\r\nJ4000\r\nJ4101\r\n"},
+        {"\\set_powerstat 1", "RPRT 0\n", testenv::kSwitchOn.c_str()},
     };
     for (const Exchange& e : script) {
         EXPECT_EQ(session.feed(std::string(e.request) + "\n"), e.reply) << e.request;
@@ -170,7 +171,7 @@ TEST_F(Remote, SwitchingOnNeedsAPortThatOpensAndShowsNoBox) {
     window.powerNotice = "stale";
     EXPECT_EQ(session.feed("\\set_powerstat 1\n"), "RPRT -1\n");
     EXPECT_EQ(window.power, "ON");
-    EXPECT_EQ(line(), "G300\r\nH101\r\nJ4000\r\nJ4101\r\n");
+    EXPECT_EQ(line(), testenv::kSwitchOn);
     EXPECT_EQ(window.powerNotice, "リストのインデックスが範囲を超えています (2)");
     EXPECT_EQ(window.messages.size(), 1u);  // only the click's
     EXPECT_EQ(handlerErrors, 0);

@@ -11,6 +11,7 @@
 #include <regex>
 
 #include "tests/sim/tty_client.h"
+#include "tests/support/commands.h"
 #include "tests/support/posix/pty.h"
 #include "tests/support/testenv.h"
 
@@ -44,7 +45,7 @@ TEST(Simulator, RegistersLinkAnswersCommandsAndKeepsState) {
     EXPECT_EQ(fs::read_symlink(simulator.linkPath()).string(), simulator.devicePath());
 
     TtyClient port(fs::read_symlink(dir.file("COM7")).string());
-    const std::string sequence = "G300\r\nH101\r\nJ4000\r\nJ4101\r\n";
+    const std::string sequence = testenv::kSwitchOn;
     port.write(sequence);
     EXPECT_EQ(port.read(16), "OK\r\nOK\r\nOK\r\nOK\r\n");
     port.write("K00080700000060400\r\nJ4078\r\n");

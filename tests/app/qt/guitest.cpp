@@ -119,10 +119,8 @@ QStringList WindowTest::shownLines() const {
     return out;
 }
 
-std::string cmds(std::initializer_list<const char*> commands) {
-    std::string out;
-    for (const char* c : commands) out += std::string(c) + "\r\n";
-    return out;
+void click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 bool processEventsUntil(const std::function<bool()>& done, int ms) {

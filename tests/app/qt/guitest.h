@@ -16,6 +16,7 @@
 #include "app/qt/Unit2.h"
 #include "app/qt/dialogs.h"
 #include "sim/simulator.h"
+#include "tests/support/commands.h"
 #include "tests/support/testenv.h"
 
 // Records every box and answers the Save confirmation as told.
@@ -88,5 +89,7 @@ bool processEventsUntil(const std::function<bool()>& done, int ms);
         EXPECT_EQ(sent(expected_.size()), expected_); \
     } while (false)
 
-// CR LF ended commands, joined: cmds({"H101", "J4000"}) == "H101\r\nJ4000\r\n".
-std::string cmds(std::initializer_list<const char*> commands);
+// A left click on a button.
+void click(QAbstractButton* button);
+
+using testenv::cmds;

@@ -183,7 +183,7 @@ TEST_F(WindowTest, ARemoteCommandGivenUpOnAHeldLineAnswersATimeOut) {
     start();
     form1->rs232c1.txtimeout = 300;
     switchOn("COM3");
-    EXPECT_EQ(pty.drain(), cmds({"G300", "H101", "J4000", "J4101"}));
+    EXPECT_EQ(pty.drain(), testenv::kSwitchOn);
     RemoteServer server(form1->control());
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
     QTcpSocket client;

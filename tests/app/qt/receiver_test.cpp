@@ -1,98 +1,25 @@
-// What the main window puts on the line when the user clicks and types, checked byte for
-// byte at a simulated receiver on a pseudo-terminal.
-#include <QSignalSpy>
+// What only the Qt controls add to the scenarios: the list box and the slider driven by
+// the keyboard and the mouse where no line is, and the port scan shown in the chooser.
+// Checked byte for byte at a simulated receiver on a pseudo-terminal.
 #include <QTest>
 #include <filesystem>
 
 #include "tests/app/qt/guitest.h"
 
-namespace {
-
-void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-}  // namespace
-
-TEST_F(WindowTest, PowerButtonSwitchesOnAndOffOnlyWithAPortChosen) {
-    writeChannelFile({});
-    addReceiver("COM3");
-    start();
-
-    click(form1->Button2);  // no port chosen
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_EQ(sent(), "");
-
-    choosePort("COM3");
-    EXPECT_EQ(form1->rs232c1.portname, "COM3");
-    click(form1->Button2);
-    EXPECT_SENT(cmds({"G300", "H101", "J4000", "J4101"}));
-    EXPECT_EQ(form1->Label1->text(), "ON");
-    EXPECT_FALSE(form1->ComboBox1->isEnabled());
-    EXPECT_TRUE(form1->Timer1.isActive());
-    EXPECT_TRUE(form1->rs232c1.isOpen());
-
-    click(form1->Button2);
-    EXPECT_SENT(cmds({"H100"}));
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_TRUE(form1->ComboBox1->isEnabled());
-    EXPECT_FALSE(form1->Timer1.isActive());
-    EXPECT_FALSE(form1->rs232c1.isOpen());
-    EXPECT_TRUE(boxes.messages.isEmpty());
-}
-
-TEST_F(WindowTest, PortThatDoesNotOpenIsReportedAndTheReceiverStaysOff) {
-    writeChannelFile({});
-    start();
-    choosePort("COM5");
-    click(form1->Button2);
-    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM5")});
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_TRUE(form1->ComboBox1->isEnabled());
-    EXPECT_FALSE(form1->Timer1.isActive());
-}
-
-TEST_F(WindowTest, SelectingALineTunesAndSetsTheVolumeAsOftenAsItsControlsChange) {
+TEST_F(WindowTest, TheListBoxSelectsByKeyboardAndIgnoresClicksBesideItsLines) {
     writeChannelFile({"Test,FM,80.7,120,COM7", "Bad,AM,954,x,COM3", "Loud,AM,954,300,COM3"});
     addReceiver("COM3");
     start();
     click(form1->RadioButton1);
     switchOn("COM3");
-    ASSERT_EQ(sent(24), cmds({"G300", "H101", "J4000", "J4101"}));
-
-    // FM checked with the empty text (nothing), the text set (tune), the explicit tune,
-    // the slider moved (volume) and the explicit volume.
-    clickLine(0);
-    EXPECT_TRUE(form1->RadioButton2->isChecked());
-    EXPECT_EQ(form1->Edit2->text(), "Test");
-    EXPECT_EQ(form1->Label2->text(), "120");
-    EXPECT_SENT(cmds({"K00080700000060400", "K00080700000060400", "J4078", "J4078"}));
-    EXPECT_EQ(form1->rs232c1.portname, "COM3");  // the line's port is not used
-
-    // A double click on the selected line runs the selection again: nothing changes, so
-    // only the explicit calls send.
-    doubleClickLine(0);
-    EXPECT_SENT(cmds({"K00080700000060400", "J4078"}));
-
-    // A volume that is no number leaves the slider. Checking AM tunes the old text in kHz
-    // (80.7 rounds to 81), then the new text, then the explicit call.
-    clickLine(1);
-    EXPECT_EQ(form1->ScrollBar1->value(), 120);
-    EXPECT_SENT(cmds({"K00000081000020100", "K00000954000020100", "K00000954000020100"}));
-
-    // Only the explicit tune; the volume is clamped to 255 and sent twice.
+    ASSERT_EQ(sent(24), testenv::kSwitchOn);
     clickLine(2);
-    EXPECT_EQ(form1->ScrollBar1->value(), 255);
-    EXPECT_SENT(cmds({"K00000954000020100", "J40FF", "J40FF"}));
+    EXPECT_SENT(cmds({"K00000954000020100", "K00000954000020100", "J40FF", "J40FF"}));
 
-    // Moving the selection with the keyboard selects too; moving it by code does not.
+    // Moving the selection with the keyboard selects too.
     QTest::keyClick(form1->ListBox1, Qt::Key_Up);
     EXPECT_EQ(form1->ListBox1->currentRow(), 1);
     EXPECT_SENT(cmds({"K00000954000020100"}));
-    click(form1->Button7);
-    click(form1->Button6);
-    EXPECT_EQ(form1->ListBox1->currentRow(), 1);
-    EXPECT_EQ(sent(), "");
 
     // A click below the lines or a Ctrl click on the line keeps the selection and runs
     // nothing; a double click below the lines runs the selection of the selected line.
@@ -112,32 +39,7 @@ TEST_F(WindowTest, SelectingALineTunesAndSetsTheVolumeAsOftenAsItsControlsChange
     EXPECT_TRUE(boxes.errors.isEmpty());
 }
 
-TEST_F(WindowTest, EveryTypedChangeOfTheFrequencyTunesAndTheBandButtonsRetune) {
-    writeChannelFile({});
-    addReceiver("COM3");
-    start();
-    click(form1->RadioButton1);
-    switchOn("COM3");
-    sent(24);
-
-    typeInto(form1->Edit1, "954");
-    EXPECT_SENT(cmds({"K00000009000020100", "K00000095000020100", "K00000954000020100"}));
-
-    // A text that is no number sends nothing; taking the blank away again tunes.
-    typeInto(form1->Edit1, " ");
-    EXPECT_EQ(sent(), "");
-    QTest::keyClick(form1->Edit1, Qt::Key_Backspace);
-    EXPECT_SENT(cmds({"K00000954000020100"}));
-
-    click(form1->RadioButton1);  // already checked: nothing
-    EXPECT_EQ(sent(), "");
-    click(form1->RadioButton2);
-    EXPECT_SENT(cmds({"K00954000000060400"}));
-    click(form1->RadioButton1);
-    EXPECT_SENT(cmds({"K00000954000020100"}));
-}
-
-TEST_F(WindowTest, SliderShowsItsValueAlwaysAndSendsOnlyWhileOn) {
+TEST_F(WindowTest, TheSlidersKeysMoveItByOneAndRightRaisesIt) {
     writeChannelFile({});
     addReceiver("COM3");
     start();
@@ -159,27 +61,6 @@ TEST_F(WindowTest, SliderShowsItsValueAlwaysAndSendsOnlyWhileOn) {
     EXPECT_SENT(cmds({"J40FF"}));
     QTest::keyClick(form1->ScrollBar1, Qt::Key_End);  // no change, nothing sent
     EXPECT_EQ(sent(), "");
-}
-
-TEST_F(WindowTest, TimerTicksSendThePeriodicCommandAndClosingSwitchesOff) {
-    writeChannelFile({});
-    sim::Simulator& receiver = addReceiver("COM3");
-    start();
-    switchOn("COM3");
-    sent(24);
-    form1->Timer1.setInterval(100);
-    form1->Timer1.start();
-    ASSERT_TRUE(processEventsUntil([&] { return receiver.received().size() >= 7; }, 5000));
-    form1->Timer1.stop();
-    EXPECT_EQ(sent(7).substr(0, 7), cmds({"J4101"}));
-    // The answers were read and thrown away.
-    ASSERT_TRUE(processEventsUntil([&] { return form1->rs232c1.rxcount() == 0; }, 5000));
-
-    QSignalSpy closed(form1.get(), &TForm1::closed);
-    form1->close();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_SENT(cmds({"H100"}));
-    EXPECT_FALSE(form1->rs232c1.isOpen());
 }
 
 TEST_F(WindowTest, StartUpListsTheComPortsThatOpenAndLeavesTheChooserEmpty) {
@@ -204,48 +85,4 @@ TEST_F(WindowTest, StartUpListsTheComPortsThatOpenAndLeavesTheChooserEmpty) {
     QTest::keyClick(form1->ComboBox1, Qt::Key_Down);
     EXPECT_EQ(form1->ComboBox1->currentText(), "COM2");
     EXPECT_EQ(form1->rs232c1.portname, "COM2");
-}
-
-TEST_F(WindowTest, ChannelOnTheCommandLineSwitchesOnAndTunesIt) {
-    writeChannelFile({"Radio10,AM,594,80,COM3", "Radio1,FM,80.7,120,COM3"});
-    addReceiver("COM3");
-    start(QStringLiteral(" Radio1 "));
-    EXPECT_EQ(form1->ComboBox1->currentText(), "COM3");
-    EXPECT_FALSE(form1->ComboBox1->isEnabled());
-    EXPECT_EQ(form1->Label1->text(), "ON");
-    EXPECT_TRUE(form1->Timer1.isActive());
-    EXPECT_EQ(form1->ListBox1->currentRow(), 1);
-    EXPECT_SENT(cmds(
-        {"H101", "J4000", "J4101", "K00080700000060400", "K00080700000060400", "J4078", "J4078"}));
-}
-
-TEST_F(WindowTest, CommandLinePortIsTheWholeComNameOfTheLine) {
-    writeChannelFile({"Radio,AM,594,80,COM12"});
-    addReceiver("COM12");
-    start(QStringLiteral("Radio"));
-    EXPECT_EQ(form1->rs232c1.portname, "COM12");
-    EXPECT_EQ(form1->Label1->text(), "ON");
-    EXPECT_SENT(
-        cmds({"H101", "J4000", "J4101", "K00000594000020100", "K00000594000020100", "J4050"}));
-}
-
-TEST_F(WindowTest, CommandLineChannelThatIsMissingOrDoesNotOpenLeavesTheReceiverOff) {
-    writeChannelFile({"Radio1,AM,594,80,COM4", "NoPort,AM,594,80,"});
-    start(QStringLiteral("Radio"));
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_TRUE(boxes.messages.isEmpty());
-    form1.reset();
-    form2.reset();
-
-    start(QStringLiteral("NoPort"));
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_TRUE(boxes.messages.isEmpty());
-    form1.reset();
-    form2.reset();
-
-    start(QStringLiteral("Radio1"));
-    EXPECT_EQ(boxes.messages, QStringList{missingPortMessage("COM4")});
-    EXPECT_EQ(form1->Label1->text(), "OFF");
-    EXPECT_TRUE(form1->ComboBox1->isEnabled());
-    EXPECT_FALSE(form1->Timer1.isActive());
 }

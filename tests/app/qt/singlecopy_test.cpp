@@ -21,17 +21,13 @@
 
 #include "kivo_version.h"
 #include "sim/simulator.h"
+#include "tests/support/commands.h"
 #include "tests/support/testenv.h"
 
 using namespace std::chrono_literals;
+using testenv::cmds;
 
 namespace {
-
-std::string cmds(std::initializer_list<const char*> commands) {
-    std::string out;
-    for (const char* c : commands) out += std::string(c) + "\r\n";
-    return out;
-}
 
 // How a copy is run, beyond its arguments.
 struct How {
