@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows programs call the system themselves: they import only the system's own
 # DLLs (no POSIX layer, no mingw runtime DLL), hold nothing of the POSIX backend, and the
-# port tests import the communications calls from KERNEL32 and the window calls from
+# serial tests import the communications calls from KERNEL32 and the window calls from
 # USER32 by name.
-#   check-imports.sh OBJDUMP NM PROGRAM-FOLDER PORT-TESTS-PROGRAM
+#   check-imports.sh OBJDUMP NM PROGRAM-FOLDER SERIAL-TESTS-PROGRAM
 set -euo pipefail
 objdump=$1 nm=$2 bin=$3 port_exe=$4
 comm_calls=(CreateFileA SetupComm GetCommState SetCommState GetCommTimeouts SetCommTimeouts
