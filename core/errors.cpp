@@ -30,6 +30,10 @@ std::string errorDialogText(std::exception_ptr error) {
     }
 }
 
+std::string runningCopyNotClosedMessage(const std::string& title) {
+    return "起動中の " + title + " が終了しないため、起動できません";
+}
+
 std::string openErrorMessage(const std::string& portname) {
     return "回線オープンエラー\n" + portname;
 }
@@ -72,7 +76,8 @@ std::string openFailureReason(const comm::OpenFailure& why) {
                    why.group + "、モード " + mode + "）";
         }
         case Kind::Other:
-            return device + " を開けません: " + std::strerror(why.systemError);
+            return device + " を開けません: " +
+                   (why.detail.empty() ? std::string(std::strerror(why.systemError)) : why.detail);
         case Kind::StaleLock:
             return device + " を開けません: 終了したプロセス" +
                    (why.holderPid > 0 ? " (pid " + std::to_string(why.holderPid) + ") " : "") +

@@ -58,6 +58,14 @@ std::string errorDialogText(std::exception_ptr error);
 std::string openErrorMessage(const std::string& portname);
 std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why);
 
+// The Save confirmation's caption and buttons, Yes first.
+inline constexpr const char* kConfirmCaption = "確認";
+inline constexpr const char* kYesButton = "はい(&Y)";
+inline constexpr const char* kNoButton = "いいえ(&N)";
+
+// A later start asked the running copy to close, and it did not end in time.
+std::string runningCopyNotClosedMessage(const std::string& title);
+
 // The reason line: what stands in the way and what the user can do about it; empty when
 // the backend does not say.
 std::string openFailureReason(const comm::OpenFailure& why);

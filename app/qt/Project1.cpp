@@ -36,8 +36,7 @@ int main(int argc, char* argv[]) {
     const kivo::CommandLine line = kivo::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), kivo::programOptions());
     if (!line.error.empty()) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                     line.error.c_str(), program.c_str());
+        std::fputs(kivo::commandLineErrorText(program, line.error).c_str(), stderr);
         return 2;
     }
     // These print and end: no window, no running copy asked, no port opened.
@@ -59,7 +58,7 @@ int main(int argc, char* argv[]) {
     const kivo::RemoteChoice remote =
         kivo::chooseRemote(line, std::getenv("KIVO_REMOTE"), socketAddress);
     if (remote.fromOption && !remote.endpoint) {
-        std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(), remote.error.c_str());
+        std::fputs(kivo::optionErrorText(program, "remote", remote.error).c_str(), stderr);
         return 2;
     }
 
