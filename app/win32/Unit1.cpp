@@ -159,7 +159,7 @@ LRESULT TForm1::dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_HSCROLL:
             if (reinterpret_cast<HWND>(lParam) == ScrollBar1) {
-                if (setPositionQuietly(ScrollBar1, requestedPosition(ScrollBar1, LOWORD(wParam))))
+                if (setPositionQuietly(ScrollBar1, requestedPosition(ScrollBar1, wParam)))
                     runHandler([this] { ScrollBar1Change(); });
             }
             return 0;

@@ -105,7 +105,7 @@ LRESULT TForm2::dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_HSCROLL:
             if (reinterpret_cast<HWND>(lParam) == ScrollBar1 &&
-                setPositionQuietly(ScrollBar1, requestedPosition(ScrollBar1, LOWORD(wParam))))
+                setPositionQuietly(ScrollBar1, requestedPosition(ScrollBar1, wParam)))
                 runHandler([this] { ScrollBar1Change(); });
             return 0;
         case WM_CLOSE:

@@ -122,8 +122,14 @@ void Layout::apply(int dpi) const {
             // The closed box as high as asked: its field is the box less its frame.
             SendMessageW(p.control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                          std::max(scaled(p.height, dpi) - 6, 1));
-            if (p.itemHeight > 0)
+            if (p.itemHeight > 0) {
                 SendMessageW(p.control, CB_SETITEMHEIGHT, 0, scaled(p.itemHeight, dpi));
+                // Some systems keep the list's rows at the font's height: set the list too.
+                COMBOBOXINFO info{};
+                info.cbSize = sizeof info;
+                if (GetComboBoxInfo(p.control, &info) && info.hwndList)
+                    SendMessageW(info.hwndList, LB_SETITEMHEIGHT, 0, scaled(p.itemHeight, dpi));
+            }
         } else if (lstrcmpiW(kind, WC_LISTBOXW) == 0 && p.itemHeight > 0) {
             SendMessageW(p.control, LB_SETITEMHEIGHT, 0, scaled(p.itemHeight, dpi));
         } else if (lstrcmpiW(kind, WC_STATICW) == 0) {
@@ -158,10 +164,10 @@ bool setPositionQuietly(HWND bar, int position) {
     return true;
 }
 
-int requestedPosition(HWND bar, int code) {
-    SCROLLINFO info{sizeof info, SIF_POS | SIF_TRACKPOS, 0, 0, 0, 0, 0};
+int requestedPosition(HWND bar, WPARAM request) {
+    SCROLLINFO info{sizeof info, SIF_POS, 0, 0, 0, 0, 0};
     GetScrollInfo(bar, SB_CTL, &info);
-    switch (code) {
+    switch (LOWORD(request)) {
         case SB_LINELEFT:
         case SB_PAGELEFT:
             return info.nPos - 1;
@@ -174,7 +180,7 @@ int requestedPosition(HWND bar, int code) {
             return 255;
         case SB_THUMBTRACK:
         case SB_THUMBPOSITION:
-            return info.nTrackPos;
+            return HIWORD(request);  // the range fits the word
         default:
             return info.nPos;
     }

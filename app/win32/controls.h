@@ -58,7 +58,7 @@ HWND makeControl(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD st
 void setScrollRange(HWND bar, int position);
 int scrollPosition(HWND bar);
 bool setPositionQuietly(HWND bar, int position);
-int requestedPosition(HWND bar, int code);
+int requestedPosition(HWND bar, WPARAM request);
 
 // An auto radio button checked by code, its sibling unchecked; true when it was not
 // checked before. No notification.
