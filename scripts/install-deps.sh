@@ -17,8 +17,10 @@ packages=(
 )
 if [ "${1:-}" = windows ]; then
   # The cross compiler with POSIX threads (std::thread), GoogleTest's sources to build
-  # with it, Wine to run the result, socat for the pseudo-terminal pairs.
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat)
+  # with it, Wine to run the result, socat for the pseudo-terminal pairs, NSIS for the
+  # installer; xdotool and ImageMagick's import for the pictures on Xvfb.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat
+    nsis xdotool imagemagick)
 fi
 
 missing=()

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,9 +65,8 @@ int run() {
         return 0;
     }
     if (line.has("list-ports")) {
-        std::ostringstream out;
-        const int status = kivo::listPorts(out);
-        printText(out.str());
+        int status = 0;
+        printText(kivo::listPorts(status));
         return status;
     }
     const std::optional<std::string> remoteVariable = environment(L"KIVO_REMOTE");

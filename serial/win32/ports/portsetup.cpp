@@ -24,11 +24,11 @@ std::string portVerdict(const comm::OpenFailure& why) {
     }
 }
 
-int listPorts(std::ostream& out) {
+std::string listPorts(int& status) {
     comm::CommApi& api = comm::platformCommApi();
-    out << "COM ports:\n";
+    std::string out = "COM ports:\n";
     const auto ports = comm::win32::presentComPorts();
-    if (ports.empty()) out << "  none found\n";
+    if (ports.empty()) out += "  none found\n";
     for (const auto& port : ports) {
         comm::HANDLE h = api.CreateFileA(port.name.c_str(), comm::GENERIC_READ | comm::GENERIC_WRITE,
                                          0, nullptr, comm::OPEN_EXISTING,
@@ -40,11 +40,12 @@ int listPorts(std::ostream& out) {
             if (!api.GetCommState(h, &dcb)) why.kind = Kind::NotTerminal;
             api.CloseHandle(h);
         }
-        out << "  " << port.name;
-        if (!port.friendlyName.empty()) out << "  " << port.friendlyName;
-        out << "  " << portVerdict(why) << "\n";
+        out += "  " + port.name;
+        if (!port.friendlyName.empty()) out += "  " + port.friendlyName;
+        out += "  " + portVerdict(why) + "\n";
     }
-    return 0;
+    status = 0;
+    return out;
 }
 
 }  // namespace kivo

@@ -3,7 +3,6 @@
 // touched.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include "serial/openfailure.h"
@@ -13,7 +12,7 @@ namespace kivo {
 // "opens now", or why not.
 std::string portVerdict(const comm::OpenFailure& why);
 
-// Returns the exit status.
-int listPorts(std::ostream& out);
+// The list, as printed; `status` gets the exit status.
+std::string listPorts(int& status);
 
 }  // namespace kivo

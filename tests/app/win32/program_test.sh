@@ -19,32 +19,7 @@ cp "$exe" "$work/kivo.exe"
 # Radio10 first: the channel Radio1 must not pick it.
 printf 'Radio10,FM,80.7,120,COM1\r\nRadio1,AM,954,80,COM1\r\n' >"$work/KIVO.ini"
 
-line="$work/line"
-: >"$line"
-cat "$ports/COM11" >>"$line" &
-pids+=($!)
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-# Waits, at most 20 s, until the line has carried exactly `expected` since the last call.
-seen=0
-expect_line() {
-  local expected=$1 got=""
-  for _ in $(seq 200); do
-    got=$(tail -c +$((seen + 1)) "$line" | od -An -c | tr -s ' \n' ' ')
-    [ "$got" = "$(printf '%b' "$expected" | od -An -c | tr -s ' \n' ' ')" ] && break
-    sleep 0.1
-  done
-  [ "$got" = "$(printf '%b' "$expected" | od -An -c | tr -s ' \n' ' ')" ] ||
-    fail "the line carried [$got], not [$(printf '%b' "$expected" | od -An -c | tr -s ' \n' ' ')]"
-  seen=$(stat -c %s "$line")
-}
-# Waits, at most 20 s, for a process to end; its exit status.
-wait_end() {
-  local pid=$1
-  for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$pid" 2>/dev/null && fail "process $pid did not end"
-  wait "$pid"
-}
+. "$(dirname "$0")/lineend.sh"
 start() { (cd "$work" && exec wine kivo.exe "$@" </dev/null >/dev/null 2>&1) & last=$!; pids+=($last); }
 
 on_radio1='H101\r\nJ4000\r\nJ4101\r\nK00000954000020100\r\nK00000954000020100\r\nJ4050\r\n'
