@@ -8,13 +8,13 @@ namespace kivo {
 const std::vector<OptionRule>& programOptions() {
     static const std::vector<OptionRule> options = [] {
         std::vector<OptionRule> rules = {
-        {"help", OptionRule::Value::None, 0, "--help", "print this help and exit"},
-        {"version", OptionRule::Value::None, 0, "--version", "print the version and exit"},
-        {"remote", OptionRule::Value::Optional, 0, "--remote[=[ADDRESS:]PORT]",
-         "answer remote-control clients (the rigctld protocol, e.g.\n"
-         "`rigctl -m 2`) on ADDRESS:PORT; ADDRESS is IPv4 or [IPv6],\n"
-         "default 127.0.0.1, PORT default 4532. Anyone who can reach\n"
-         "the address can then control the receiver"},
+            {"help", OptionRule::Value::None, 0, "--help", "print this help and exit"},
+            {"version", OptionRule::Value::None, 0, "--version", "print the version and exit"},
+            {"remote", OptionRule::Value::Optional, 0, "--remote[=[ADDRESS:]PORT]",
+             "answer remote-control clients (the rigctld protocol, e.g.\n"
+             "`rigctl -m 2`) on ADDRESS:PORT; ADDRESS is IPv4 or [IPv6],\n"
+             "default 127.0.0.1, PORT default 4532. Anyone who can reach\n"
+             "the address can then control the receiver"},
         };
         const std::vector<OptionRule>& ports = platformPortOptions();
         rules.insert(rules.end(), ports.begin(), ports.end());

@@ -59,8 +59,8 @@ std::unique_ptr<QMessageBox> makeErrorBox(const QString& text) {
 }
 
 std::unique_ptr<QMessageBox> makeConfirmBox(const QString& text) {
-    auto box =
-        std::make_unique<QMessageBox>(QMessageBox::Question, QString::fromUtf8(kivo::kConfirmCaption), text);
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question,
+                                             QString::fromUtf8(kivo::kConfirmCaption), text);
     // One role for both keeps them in the order added, whatever the platform's button layout.
     QPushButton* yes = box->addButton(QString::fromUtf8(kivo::kYesButton), QMessageBox::ActionRole);
     QPushButton* no = box->addButton(QString::fromUtf8(kivo::kNoButton), QMessageBox::ActionRole);

@@ -1,8 +1,9 @@
 // The program's entry: one running copy per program title, then the main window and the
 // compact strip, and the message loop until the main window closes.
+// clang-format off
 #include "app/win32/system.h"
-
 #include <commctrl.h>
+// clang-format on
 
 #include <cstdlib>
 #include <memory>
@@ -70,8 +71,8 @@ int run() {
         return status;
     }
     const std::optional<std::string> remoteVariable = environment(L"KIVO_REMOTE");
-    const kivo::RemoteChoice remote = kivo::chooseRemote(
-        line, remoteVariable ? remoteVariable->c_str() : nullptr, socketAddress);
+    const kivo::RemoteChoice remote =
+        kivo::chooseRemote(line, remoteVariable ? remoteVariable->c_str() : nullptr, socketAddress);
     if (remote.fromOption && !remote.endpoint) {
         printText(kivo::optionErrorText(program, "remote", remote.error), Stream::Error);
         return 2;

@@ -84,23 +84,23 @@ void TForm1::createControls() {
     // Made in tab order (the keyboard follows it); labels anywhere between.
     Label7 = l.add(label(kLabel7, L"KIVO ver3.0"), 48, 8, 125, 21, 21, true);
     Label6 = l.add(label(kLabel6, L"Port"), 8, 40, 30, 16, 16);
-    ComboBox1 = l.add(makeControl(hwnd_, WC_COMBOBOXW, L"",
-                                  CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP |
-                                      WS_GROUP,
-                                  kComboBox1),
-                      48, 40, 137, 27, 19, false, 19);
+    ComboBox1 =
+        l.add(makeControl(hwnd_, WC_COMBOBOXW, L"",
+                          CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
+                          kComboBox1),
+              48, 40, 137, 27, 19, false, 19);
     Label1 = l.add(label(kLabel1, L"OFF"), 208, 40, 33, 19, 19);
     Button2 = l.add(button(kButton2, L"POWER"), 256, 40, 75, 25, 12);
-    ListBox1 = l.add(makeControl(hwnd_, WC_LISTBOXW, L"",
-                                 LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP |
-                                     WS_GROUP,
-                                 kListBox1, WS_EX_CLIENTEDGE),
-                     8, 312, 337, 257, 19, false, 19);
+    ListBox1 =
+        l.add(makeControl(hwnd_, WC_LISTBOXW, L"",
+                          LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
+                          kListBox1, WS_EX_CLIENTEDGE),
+              8, 312, 337, 257, 19, false, 19);
     Label4 = l.add(label(kLabel4, L"Volume"), 8, 128, 49, 16, 16);
     Label2 = l.add(label(kLabel2, L"80"), 80, 128, 16, 16, 16);
-    ScrollBar1 = l.add(makeControl(hwnd_, WC_SCROLLBARW, L"", SBS_HORZ | WS_TABSTOP | WS_GROUP,
-                                   kScrollBar1),
-                       16, 152, 329, 17, 0);
+    ScrollBar1 =
+        l.add(makeControl(hwnd_, WC_SCROLLBARW, L"", SBS_HORZ | WS_TABSTOP | WS_GROUP, kScrollBar1),
+              16, 152, 329, 17, 0);
     setScrollRange(ScrollBar1, 80);
     Button1 = l.add(button(kButton1, L"Add"), 256, 192, 75, 25, 12);
     Button3 = l.add(button(kButton3, L"Delete"), 152, 232, 75, 25, 12);
@@ -113,9 +113,9 @@ void TForm1::createControls() {
     RadioButton1 = l.add(makeControl(hwnd_, WC_BUTTONW, L"AM (kHz)",
                                      BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, kRadioButton1),
                          248 + 8, 80 + 8, 73, 17, 12);
-    RadioButton2 = l.add(makeControl(hwnd_, WC_BUTTONW, L"FM (MHz)", BS_AUTORADIOBUTTON,
-                                     kRadioButton2),
-                         248 + 8, 80 + 32, 73, 17, 12);
+    RadioButton2 =
+        l.add(makeControl(hwnd_, WC_BUTTONW, L"FM (MHz)", BS_AUTORADIOBUTTON, kRadioButton2),
+              248 + 8, 80 + 32, 73, 17, 12);
     Label3 = l.add(label(kLabel3, L"Title"), 8, 192, 29, 16, 16);
     Edit2 = l.add(edit(kEdit2), 48, 192, 161, 27, 19);
     Button4 = l.add(button(kButton4, L"Reload"), 48, 232, 75, 25, 12);
@@ -147,7 +147,9 @@ void TForm1::show() {
     if (!shown_) {
         shown_ = true;
         SetForegroundWindow(hwnd_);
-        SetFocus(ComboBox1);
+        // The first control in tab order that takes the focus (the port chooser unless a
+        // channel switched the receiver on).
+        if (HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE)) SetFocus(first);
     }
     UpdateWindow(hwnd_);
 }
@@ -210,8 +212,7 @@ void TForm1::command(int id, int code) {
                 const LRESULT item = SendMessageW(ComboBox1, CB_GETCURSEL, 0, 0);
                 if (item == CB_ERR) return;
                 std::wstring text(
-                    static_cast<std::size_t>(SendMessageW(ComboBox1, CB_GETLBTEXTLEN, item, 0)) +
-                        1,
+                    static_cast<std::size_t>(SendMessageW(ComboBox1, CB_GETLBTEXTLEN, item, 0)) + 1,
                     L'\0');
                 SendMessageW(ComboBox1, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()));
                 SetWindowTextW(ComboBox1, text.c_str());

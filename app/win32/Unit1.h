@@ -4,13 +4,12 @@
 // ReceiverWindow. The window is made hidden; show() shows it.
 #pragma once
 
-#include "app/win32/system.h"
-
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "app/win32/controls.h"
+#include "app/win32/system.h"
 #include "core/channels.h"
 #include "core/receivercontrol.h"
 #include "core/receiverwindow.h"

@@ -47,21 +47,21 @@ TForm2::TForm2(TForm1& form1) : form1_(form1) {
     dpi_ = windowDpi(hwnd_);
 
     // Made in tab order.
-    ComboBox1 = layout_.add(makeControl(hwnd_, WC_COMBOBOXW, L"",
-                                        CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP |
-                                            WS_GROUP,
-                                        kComboBox1),
-                            32, 4, 137, 20, 12, false, 12);
-    ScrollBar1 = layout_.add(makeControl(hwnd_, WC_SCROLLBARW, L"",
-                                         SBS_HORZ | WS_TABSTOP | WS_GROUP, kScrollBar1),
-                             176, 6, 145, 16, 0);
+    ComboBox1 =
+        layout_.add(makeControl(hwnd_, WC_COMBOBOXW, L"",
+                                CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP | WS_GROUP,
+                                kComboBox1),
+                    32, 4, 137, 20, 12, false, 12);
+    ScrollBar1 = layout_.add(
+        makeControl(hwnd_, WC_SCROLLBARW, L"", SBS_HORZ | WS_TABSTOP | WS_GROUP, kScrollBar1), 176,
+        6, 145, 16, 0);
     setScrollRange(ScrollBar1, 0);
     Button2 = layout_.add(makeControl(hwnd_, WC_BUTTONW, kivo::widen(kPowerOnCaption).c_str(),
                                       BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kButton2),
                           2, 4, 20, 20, 12, true);
-    Button1 = layout_.add(makeControl(hwnd_, WC_BUTTONW, L"F",
-                                      BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kButton1),
-                          330, 4, 20, 20, 12);
+    Button1 = layout_.add(
+        makeControl(hwnd_, WC_BUTTONW, L"F", BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, kButton1), 330,
+        4, 20, 20, 12);
     notice_.attach(hwnd_, {Button2});
     layout_.apply(dpi_);
     RECT frame{0, 0, scaled(kClientWidth, dpi_), scaled(kClientHeight, dpi_)};
@@ -154,8 +154,8 @@ void TForm2::Button2Click() {
 }
 
 void TForm2::showPowerState() {
-    setWindowText(Button2, form1_.powerCaption() == kivo::kPowerOn ? kPowerOnCaption
-                                                                    : kPowerOffCaption);
+    setWindowText(Button2,
+                  form1_.powerCaption() == kivo::kPowerOn ? kPowerOnCaption : kPowerOffCaption);
     notice_.show(form1_.powerNotice());
 }
 

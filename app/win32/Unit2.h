@@ -3,9 +3,8 @@
 // main window and goes with it.
 #pragma once
 
-#include "app/win32/system.h"
-
 #include "app/win32/controls.h"
+#include "app/win32/system.h"
 #include "core/channels.h"
 
 class TForm1;

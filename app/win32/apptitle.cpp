@@ -1,7 +1,6 @@
 #include "app/win32/apptitle.h"
 
 #include "app/win32/system.h"
-
 #include "core/win32/widechar.h"
 
 namespace kivo {

@@ -1,8 +1,7 @@
 #include "app/win32/console.h"
 
-#include "app/win32/system.h"
-
 #include "app/win32/dialogs.h"
+#include "app/win32/system.h"
 #include "core/win32/widechar.h"
 
 namespace {

@@ -215,33 +215,38 @@ void WindowTimer::stop() {
 }
 
 void Notice::attach(HWND owner, std::initializer_list<HWND> controls) {
-    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
-                           nullptr, GetModuleHandleW(nullptr), nullptr);
+    owner_ = owner;
     controls_.assign(controls);
+}
+
+// The tooltip window is made with the first notice: most runs never need one.
+void Notice::makeTip() {
+    tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                           CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner_,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!tip_) return;
     SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, 480);
     for (HWND control : controls_) {
         TTTOOLINFOW tool{};
         tool.cbSize = sizeof tool;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-        tool.hwnd = owner;
+        tool.hwnd = owner_;
         tool.uId = reinterpret_cast<UINT_PTR>(control);
         tool.lpszText = const_cast<wchar_t*>(L"");
         SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    SendMessageW(tip_, TTM_ACTIVATE, FALSE, 0);
 }
 
 void Notice::show(const std::string& text) {
     if (text == text_) return;
     text_ = text;
     wide_ = kivo::widen(text);
+    if (!tip_ && !text_.empty()) makeTip();
     for (HWND control : controls_) {
         if (tip_) {
             TTTOOLINFOW tool{};
             tool.cbSize = sizeof tool;
-            tool.hwnd = GetParent(controls_.front());
+            tool.hwnd = owner_;
             tool.uId = reinterpret_cast<UINT_PTR>(control);
             tool.lpszText = wide_.data();
             SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -275,9 +280,9 @@ void addKeyboardWindow(HWND window) {
 
 bool keyboardMessage(MSG& msg) {
     auto& windows = keyboardWindows();
-    windows.erase(std::remove_if(windows.begin(), windows.end(),
-                                 [](HWND w) { return !IsWindow(w); }),
-                  windows.end());
+    windows.erase(
+        std::remove_if(windows.begin(), windows.end(), [](HWND w) { return !IsWindow(w); }),
+        windows.end());
     for (HWND w : windows)
         if ((msg.hwnd == w || IsChild(w, msg.hwnd)) && IsDialogMessageW(w, &msg)) return true;
     return false;
@@ -330,7 +335,8 @@ constexpr UINT kLaterMessage = WM_APP + 1;
 
 LRESULT CALLBACK laterProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kLaterMessage) {
-        std::unique_ptr<std::function<void()>> work(reinterpret_cast<std::function<void()>*>(lParam));
+        std::unique_ptr<std::function<void()>> work(
+            reinterpret_cast<std::function<void()>*>(lParam));
         if (work && *work) (*work)();
         return 0;
     }

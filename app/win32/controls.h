@@ -3,8 +3,6 @@
 // notification, the window timer, the notice beside a control, and the handler gate.
 #pragma once
 
-#include "app/win32/system.h"
-
 #include <exception>
 #include <functional>
 #include <initializer_list>
@@ -12,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/win32/system.h"
 #include "core/handlergate.h"
 
 // A control's text, UTF-8.
@@ -91,6 +90,9 @@ class Notice {
     bool shown() const { return !text_.empty(); }
 
   private:
+    void makeTip();
+
+    HWND owner_ = nullptr;
     HWND tip_ = nullptr;
     std::vector<HWND> controls_;
     std::string text_;

@@ -2,10 +2,10 @@
 // tests can answer them without a box.
 #pragma once
 
-#include "app/win32/system.h"
-
 #include <functional>
 #include <string>
+
+#include "app/win32/system.h"
 
 // What stands in for MessageBoxW: the text, the caption and the MB_ flags; returns the
 // button's id.

@@ -1,7 +1,6 @@
 #include "app/win32/installation.h"
 
 #include "app/win32/system.h"
-
 #include "core/win32/widechar.h"
 
 std::string installedFolder() {

@@ -280,9 +280,9 @@ void RemoteServer::serve(Client* client) {
 // Sends what the socket takes now; false when the client has been dropped.
 bool RemoteServer::flush(Client* client) {
     while (!client->unsent.empty()) {
-        const int n = send(client->socket, client->unsent.data(),
-                           static_cast<int>(std::min<std::size_t>(client->unsent.size(), 65536)),
-                           0);
+        const int n =
+            send(client->socket, client->unsent.data(),
+                 static_cast<int>(std::min<std::size_t>(client->unsent.size(), 65536)), 0);
         if (n > 0) {
             client->unsent.erase(0, static_cast<std::size_t>(n));
             continue;
@@ -302,8 +302,8 @@ void RemoteServer::drop(Client* client) {
 }
 
 int RemoteServer::clientCount() const {
-    return static_cast<int>(std::count_if(clients_.begin(), clients_.end(),
-                                          [](const auto& c) { return !c->dropped; }));
+    return static_cast<int>(
+        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return !c->dropped; }));
 }
 
 // Room for a newcomer: the client idle longest goes if it has been idle for the limit. One
@@ -311,8 +311,7 @@ int RemoteServer::clientCount() const {
 bool RemoteServer::dropIdlest() {
     Client* idlest = nullptr;
     for (const auto& c : clients_) {
-        if (c->dropped || c->queued || c.get() == current_ || c->session.hasLine() ||
-            c->readable)
+        if (c->dropped || c->queued || c.get() == current_ || c->session.hasLine() || c->readable)
             continue;
         if (!idlest || c->lastActive < idlest->lastActive) idlest = c.get();
     }
@@ -323,7 +322,7 @@ bool RemoteServer::dropIdlest() {
 }
 
 void RemoteServer::removeDropped() {
-    clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
-                                  [](const auto& c) { return c->dropped; }),
-                   clients_.end());
+    clients_.erase(
+        std::remove_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->dropped; }),
+        clients_.end());
 }

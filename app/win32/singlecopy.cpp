@@ -1,7 +1,6 @@
 #include "app/win32/singlecopy.h"
 
 #include "app/win32/system.h"
-
 #include "core/win32/widechar.h"
 
 namespace {
@@ -15,8 +14,8 @@ HWND findRunningCopy(const std::string& title) {
                                       nullptr, &lossy);
     if (n > 0 && !lossy) {
         std::string ansi(static_cast<std::size_t>(n), '\0');
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi.data(), n,
-                            nullptr, nullptr);
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, ansi.data(), n, nullptr,
+                            nullptr);
         return FindWindowA("TForm1", ansi.c_str());
     }
     return FindWindowW(L"TForm1", wide.c_str());

@@ -2,12 +2,12 @@
 // first: its constants share their names with the system's macros, which must come after.
 #pragma once
 
-#include "serial/comthd.h"
 #include "serial/commapi.h"
+#include "serial/comthd.h"
 
 #undef INVALID_HANDLE_VALUE
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>

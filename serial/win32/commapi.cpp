@@ -5,6 +5,7 @@
 // first and the system header after it; below this point only the system's names are
 // used.
 #include "serial/commapi.h"
+
 #include "serial/win32/openfailure.h"
 
 #undef INVALID_HANDLE_VALUE
@@ -66,8 +67,8 @@ std::string systemErrorText(unsigned long error) {
                                              nullptr, nullptr);
         text.resize(static_cast<std::size_t>(size > 0 ? size : 0));
         if (size > 0)
-            WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), size,
-                                nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), size, nullptr,
+                                nullptr);
     }
     if (buffer) LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
@@ -110,9 +111,9 @@ class Win32CommApi final : public CommApi {
                              void* security, comm::DWORD creation, comm::DWORD flags,
                              comm::HANDLE templateFile) override {
         const std::string device = deviceName(name);
-        ::HANDLE h =
-            ::CreateFileA(device.c_str(), access, share,
-                          static_cast<LPSECURITY_ATTRIBUTES>(security), creation, flags, templateFile);
+        ::HANDLE h = ::CreateFileA(device.c_str(), access, share,
+                                   static_cast<LPSECURITY_ATTRIBUTES>(security), creation, flags,
+                                   templateFile);
         if (h != INVALID_HANDLE_VALUE) {
             last_ = OpenFailure{};
             last_.kind = OpenFailure::Kind::None;

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 // The ports class's GUID is defined here, not taken from a library.
-#include <initguid.h>
 #include <devguid.h>
+#include <initguid.h>
 #include <setupapi.h>
 
 #include <algorithm>
@@ -54,8 +54,8 @@ void addSerialMap(std::map<unsigned, ComPort>& ports) {
     for (DWORD i = 0;; ++i) {
         wchar_t value[256], data[64];
         DWORD valueSize = 256, dataSize = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, value, &valueSize, nullptr, &type,
-                          reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+        if (RegEnumValueW(key, i, value, &valueSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &dataSize) != ERROR_SUCCESS)
             break;
         if (type != REG_SZ) continue;
         data[std::min<std::size_t>(dataSize / sizeof(wchar_t), 63)] = L'\0';
@@ -64,31 +64,61 @@ void addSerialMap(std::map<unsigned, ComPort>& ports) {
     RegCloseKey(key);
 }
 
+// The device list's calls, from a library loaded only for the list: a start of the
+// program does not load it.
+struct SetupApi {
+    HMODULE library = LoadLibraryW(L"setupapi.dll");
+    template <class F>
+    F get(const char* name) const {
+        return library ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)))
+                       : nullptr;
+    }
+    decltype(&SetupDiGetClassDevsW) getClassDevs =
+        get<decltype(&SetupDiGetClassDevsW)>("SetupDiGetClassDevsW");
+    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo =
+        get<decltype(&SetupDiEnumDeviceInfo)>("SetupDiEnumDeviceInfo");
+    decltype(&SetupDiOpenDevRegKey) openDevRegKey =
+        get<decltype(&SetupDiOpenDevRegKey)>("SetupDiOpenDevRegKey");
+    decltype(&SetupDiGetDeviceRegistryPropertyW) getProperty =
+        get<decltype(&SetupDiGetDeviceRegistryPropertyW)>("SetupDiGetDeviceRegistryPropertyW");
+    decltype(&SetupDiDestroyDeviceInfoList) destroyList =
+        get<decltype(&SetupDiDestroyDeviceInfoList)>("SetupDiDestroyDeviceInfoList");
+    ~SetupApi() {
+        if (library) FreeLibrary(library);
+    }
+    bool ok() const {
+        return getClassDevs && enumDeviceInfo && openDevRegKey && getProperty && destroyList;
+    }
+};
+
 void addDeviceList(std::map<unsigned, ComPort>& ports) {
-    HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    const SetupApi api;
+    if (!api.ok()) return;
+    HDEVINFO devices = api.getClassDevs(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (devices == INVALID_HANDLE_VALUE) return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-        HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    for (DWORD i = 0; api.enumDeviceInfo(devices, i, &device); ++i) {
+        HKEY key = api.openDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) continue;
         wchar_t port[64] = {};
         DWORD size = sizeof port - sizeof(wchar_t), type = 0;
-        const bool named = RegQueryValueExW(key, L"PortName", nullptr, &type,
-                                            reinterpret_cast<BYTE*>(port), &size) == ERROR_SUCCESS &&
-                           type == REG_SZ;
+        const bool named =
+            RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(port),
+                             &size) == ERROR_SUCCESS &&
+            type == REG_SZ;
         RegCloseKey(key);
         const unsigned number = named ? comNumber(port) : 0;
         if (!number) continue;
         wchar_t friendly[256] = {};
-        SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
-                                          reinterpret_cast<BYTE*>(friendly),
-                                          sizeof friendly - sizeof(wchar_t), nullptr);
+        api.getProperty(devices, &device, SPDRP_FRIENDLYNAME, nullptr,
+                        reinterpret_cast<BYTE*>(friendly), sizeof friendly - sizeof(wchar_t),
+                        nullptr);
         ComPort& entry = ports[number];
         entry.name = "COM" + std::to_string(number);
         entry.friendlyName = utf8(friendly);
     }
-    SetupDiDestroyDeviceInfoList(devices);
+    api.destroyList(devices);
 }
 
 }  // namespace

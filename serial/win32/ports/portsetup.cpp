@@ -30,9 +30,9 @@ std::string listPorts(int& status) {
     const auto ports = comm::win32::presentComPorts();
     if (ports.empty()) out += "  none found\n";
     for (const auto& port : ports) {
-        comm::HANDLE h = api.CreateFileA(port.name.c_str(), comm::GENERIC_READ | comm::GENERIC_WRITE,
-                                         0, nullptr, comm::OPEN_EXISTING,
-                                         comm::FILE_FLAG_OVERLAPPED, nullptr);
+        comm::HANDLE h =
+            api.CreateFileA(port.name.c_str(), comm::GENERIC_READ | comm::GENERIC_WRITE, 0, nullptr,
+                            comm::OPEN_EXISTING, comm::FILE_FLAG_OVERLAPPED, nullptr);
         comm::OpenFailure why = api.lastOpenFailure();
         if (h != INVALID_HANDLE_VALUE) {
             // A name that opens but takes no line settings is no serial port.

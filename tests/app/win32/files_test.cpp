@@ -1,10 +1,9 @@
 // Where the program keeps its channel file, with folder names beyond ASCII: the paths
 // are UTF-8 throughout and reach the system whole.
-#include "tests/app/win32/formtest.h"
-
 #include "core/channelfile.h"
 #include "core/configfolder.h"
 #include "core/win32/widechar.h"
+#include "tests/app/win32/formtest.h"
 
 TEST(ChannelFileOnWindows, AFolderNamedInJapaneseKeepsItsFileBesideTheProgramOrInAppData) {
     testenv::TempDir base;

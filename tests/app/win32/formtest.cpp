@@ -63,8 +63,8 @@ void FormTest::choosePort(const std::string& name) {
                                       reinterpret_cast<LPARAM>(kivo::widen(name).c_str()));
     ASSERT_NE(item, CB_ERR) << name << " is not in the chooser";
     SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
-    SendMessageW(GetParent(combo), WM_COMMAND,
-                 MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
 }
 
 void FormTest::selectLine(int row) {

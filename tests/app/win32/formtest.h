@@ -31,13 +31,13 @@ class FormTest : public ::testing::Test {
                const std::optional<std::string>& argument = std::nullopt);
 
     // A user's actions.
-    void click(HWND button);                       // BM_CLICK: the button's own notification
+    void click(HWND button);                        // BM_CLICK: the button's own notification
     void type(HWND edit, const std::string& text);  // one WM_CHAR per character
     void choosePort(const std::string& name);       // from the chooser's list
     void selectLine(int row);                       // a click on a line of the list
     void doubleClick();
-    void scrollTo(HWND bar, int position);          // the thumb let go at `position`
-    void press(HWND control, WPARAM key);           // a key through the message loop
+    void scrollTo(HWND bar, int position);  // the thumb let go at `position`
+    void press(HWND control, WPARAM key);   // a key through the message loop
 
     std::string text(HWND control) const;
     std::wstring line(int row) const;  // the list box's row as it shows it
@@ -51,7 +51,7 @@ class FormTest : public ::testing::Test {
     std::unique_ptr<winport::FarEnd> far_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;
-    std::vector<Box> boxes_;    // every box asked, in order
-    std::deque<int> answers_;   // the answers to give, IDOK when none is left
+    std::vector<Box> boxes_;   // every box asked, in order
+    std::deque<int> answers_;  // the answers to give, IDOK when none is left
     bool closed_ = false;
 };

@@ -1,6 +1,4 @@
 // The channel list's buttons and file, the boxes, the strip, and the ways the window ends.
-#include "tests/app/win32/formtest.h"
-
 #include <fstream>
 
 #include "app/win32/apptitle.h"
@@ -9,6 +7,7 @@
 #include "core/cp932.h"
 #include "core/errors.h"
 #include "core/win32/widechar.h"
+#include "tests/app/win32/formtest.h"
 
 namespace {
 

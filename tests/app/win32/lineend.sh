@@ -4,6 +4,9 @@
 
 line="$work/line"
 : >"$line"
+# A Windows program that had the far end open may have left it returning at once from an
+# empty read (which cat takes for the end): raw, and waiting for a byte again.
+stty -F "$ports/COM11" raw -echo min 1 time 0
 cat "$ports/COM11" >>"$line" &
 pids+=($!)
 

@@ -36,18 +36,28 @@ TEST_F(FormTest, ControlsStandWhereTheWindowPutsThemWithTheirFontsCaptionsAndTab
     };
     // Labels may grow to the right where the face draws wider; the rest is exact.
     const Expected table[] = {
-        {f.Label7, "KIVO ver3.0", 48, 8, 125, 21, 21}, {f.Button8, "S mode", 256, 8, 73, 25, 12},
-        {f.Label6, "Port", 8, 40, 30, 16, 16},         {f.Label1, "OFF", 208, 40, 33, 19, 19},
-        {f.Button2, "POWER", 256, 40, 75, 25, 12},      {f.Label5, "Frequency", 8, 72, 71, 16, 16},
-        {f.Edit1, "", 16, 96, 177, 27, 19},             {f.GroupBox1, "", 248, 80, 89, 57, 12},
+        {f.Label7, "KIVO ver3.0", 48, 8, 125, 21, 21},
+        {f.Button8, "S mode", 256, 8, 73, 25, 12},
+        {f.Label6, "Port", 8, 40, 30, 16, 16},
+        {f.Label1, "OFF", 208, 40, 33, 19, 19},
+        {f.Button2, "POWER", 256, 40, 75, 25, 12},
+        {f.Label5, "Frequency", 8, 72, 71, 16, 16},
+        {f.Edit1, "", 16, 96, 177, 27, 19},
+        {f.GroupBox1, "", 248, 80, 89, 57, 12},
         {f.RadioButton1, "AM (kHz)", 256, 88, 73, 17, 12},
         {f.RadioButton2, "FM (MHz)", 256, 112, 73, 17, 12},
-        {f.Label4, "Volume", 8, 128, 49, 16, 16},       {f.Label2, "80", 80, 128, 16, 16, 16},
-        {f.ScrollBar1, "", 16, 152, 329, 17, 0},        {f.Label3, "Title", 8, 192, 29, 16, 16},
-        {f.Edit2, "", 48, 192, 161, 27, 19},            {f.Button1, "Add", 256, 192, 75, 25, 12},
-        {f.Button4, "Reload", 48, 232, 75, 25, 12},     {f.Button3, "Delete", 152, 232, 75, 25, 12},
-        {f.Button5, "Save", 256, 232, 75, 25, 12},      {f.Button6, "UP", 48, 272, 75, 25, 12},
-        {f.Button7, "Down", 152, 272, 75, 25, 12},      {f.ListBox1, "", 8, 312, 337, 257, 19},
+        {f.Label4, "Volume", 8, 128, 49, 16, 16},
+        {f.Label2, "80", 80, 128, 16, 16, 16},
+        {f.ScrollBar1, "", 16, 152, 329, 17, 0},
+        {f.Label3, "Title", 8, 192, 29, 16, 16},
+        {f.Edit2, "", 48, 192, 161, 27, 19},
+        {f.Button1, "Add", 256, 192, 75, 25, 12},
+        {f.Button4, "Reload", 48, 232, 75, 25, 12},
+        {f.Button3, "Delete", 152, 232, 75, 25, 12},
+        {f.Button5, "Save", 256, 232, 75, 25, 12},
+        {f.Button6, "UP", 48, 272, 75, 25, 12},
+        {f.Button7, "Down", 152, 272, 75, 25, 12},
+        {f.ListBox1, "", 8, 312, 337, 257, 19},
     };
     for (const Expected& e : table) {
         SCOPED_TRACE(e.caption);
@@ -94,17 +104,19 @@ TEST_F(FormTest, ControlsStandWhereTheWindowPutsThemWithTheirFontsCaptionsAndTab
     EXPECT_EQ(text(f.ComboBox1), "");
 
     // Tab order, from the port chooser round to it again.
-    const HWND order[] = {f.ComboBox1, f.Button2, f.ListBox1, f.ScrollBar1, f.Button1,
-                          f.Button3,   f.Edit1,   f.RadioButton1, f.Edit2, f.Button4,
-                          f.Button5,   f.Button6, f.Button7,  f.Button8, f.ComboBox1};
+    const HWND order[] = {f.ComboBox1, f.Button2, f.ListBox1,     f.ScrollBar1, f.Button1,
+                          f.Button3,   f.Edit1,   f.RadioButton1, f.Edit2,      f.Button4,
+                          f.Button5,   f.Button6, f.Button7,      f.Button8,    f.ComboBox1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         EXPECT_EQ(GetNextDlgTabItem(f.handle(), order[i], FALSE), order[i + 1]) << "after " << i;
 
     // The strip.
     TForm2& s = *form2_;
     const Expected strip[] = {
-        {s.Button2, "|", 2, 4, 20, 20, 12},      {s.ComboBox1, "", 32, 4, 137, 20, 12},
-        {s.ScrollBar1, "", 176, 6, 145, 16, 0},  {s.Button1, "F", 330, 4, 20, 20, 12},
+        {s.Button2, "|", 2, 4, 20, 20, 12},
+        {s.ComboBox1, "", 32, 4, 137, 20, 12},
+        {s.ScrollBar1, "", 176, 6, 145, 16, 0},
+        {s.Button1, "F", 330, 4, 20, 20, 12},
     };
     for (const Expected& e : strip) {
         SCOPED_TRACE(std::string("strip ") + e.caption);
@@ -153,8 +165,7 @@ TEST_F(FormTest, PowerTuningVolumeAndChannelSelectionReachTheLineAsTheUserActs) 
     click(f.RadioButton1);  // AM: its tune of the empty field sends nothing
     click(f.RadioButton1);  // the checked band again: nothing
     type(f.Edit1, "954");
-    EXPECT_EQ(sent(),
-              "K00000009000020100\r\nK00000095000020100\r\nK00000954000020100\r\n");
+    EXPECT_EQ(sent(), "K00000009000020100\r\nK00000095000020100\r\nK00000954000020100\r\n");
     press(f.Edit1, VK_RETURN);  // Enter tunes to what the field shows
     EXPECT_EQ(sent(), "K00000954000020100\r\n");
     scrollTo(f.ScrollBar1, 10);
