@@ -90,7 +90,7 @@ int run() {
     if (tookOver && !line.channel) return 0;
     if (tookOver) Sleep(1000);
 
-    INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&common);
     setRs232cMessageBox([](const std::string& text) { showMessage(text); });
 

@@ -12,7 +12,7 @@
 
 FormTest::FormTest() {
     static const bool once = [] {
-        INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
         InitCommonControlsEx(&common);
         kivo::setProgramTitlesFromModule();
         return true;
