@@ -23,29 +23,14 @@ std::wstring lineText(std::string_view line) {
 }  // namespace
 
 LRESULT CALLBACK TForm1::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
+    TForm1* self = formOf<TForm1>(hwnd, msg, lParam);
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCCREATE) self->hwnd_ = hwnd;
     return self->dispatch(msg, wParam, lParam);
 }
 
 TForm1::TForm1() : control_(rs232c1, *this) {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = procedure;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
+    registerWindowClass(kClassName, procedure);
     CreateWindowExW(WS_EX_CONTROLPARENT, kClassName, L"KIVO", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                     CW_USEDEFAULT, CW_USEDEFAULT, kOuterWidth, kOuterHeight, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
@@ -183,15 +168,9 @@ LRESULT TForm1::dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_ENDSESSION:
             if (wParam) closeAtSessionEnd();
             return 0;
-        case WM_DPICHANGED: {
-            dpi_ = HIWORD(wParam);
-            layout_.apply(dpi_);
-            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+        case WM_DPICHANGED:
+            dpi_ = followDpi(hwnd_, layout_, wParam, lParam);
             return 0;
-        }
         default:
             break;
     }

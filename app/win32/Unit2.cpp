@@ -19,29 +19,14 @@ constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 }  // namespace
 
 LRESULT CALLBACK TForm2::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TForm2*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (msg == WM_NCCREATE) {
-        self = static_cast<TForm2*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
+    TForm2* self = formOf<TForm2>(hwnd, msg, lParam);
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCCREATE) self->hwnd_ = hwnd;
     return self->dispatch(msg, wParam, lParam);
 }
 
 TForm2::TForm2(TForm1& form1) : form1_(form1) {
-    static const bool registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = procedure;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
-        wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc) != 0;
-    }();
-    (void)registered;
+    registerWindowClass(kClassName, procedure);
     CreateWindowExW(kExStyle, kClassName, L"KIVO", kStyle, 0, 0, kClientWidth, kClientHeight,
                     form1.handle(), nullptr, GetModuleHandleW(nullptr), this);
     dpi_ = windowDpi(hwnd_);
@@ -115,15 +100,9 @@ LRESULT TForm2::dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
             else
                 runHandler([this] { FormClose(); });
             return 0;
-        case WM_DPICHANGED: {
-            dpi_ = HIWORD(wParam);
-            layout_.apply(dpi_);
-            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
+        case WM_DPICHANGED:
+            dpi_ = followDpi(hwnd_, layout_, wParam, lParam);
             return 0;
-        }
         default:
             break;
     }

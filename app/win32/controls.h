@@ -47,6 +47,26 @@ class Layout {
     std::vector<Placed> placed_;
 };
 
+// Registers a top-level window class of the program once: button-face background, the
+// program's icon, `procedure`.
+void registerWindowClass(const wchar_t* name, WNDPROC procedure);
+
+// The form a window procedure serves: the object given as the creation parameter, kept in
+// the window from its first message on (nullptr before, and for messages without one).
+template <class Form>
+Form* formOf(HWND hwnd, UINT msg, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* form = static_cast<Form*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        return form;
+    }
+    return reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+// WM_DPICHANGED: the controls placed again for the new DPI and the window where the system
+// suggests. Returns the new DPI.
+int followDpi(HWND window, const Layout& layout, WPARAM wParam, LPARAM lParam);
+
 // Makes a child control of `parent` with the id `id`.
 HWND makeControl(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, int id,
                  DWORD exStyle = 0);

@@ -17,6 +17,37 @@ RECT placeOf(HWND control) {
     return r;
 }
 
+struct Expected {
+    HWND control;
+    const char* caption;
+    int left, top, width, height, font;
+};
+
+int fontHeight(HWND control);
+
+// Where a control stands, its size, font height and caption. Labels may grow to the right
+// where the face draws wider; the rest is exact.
+void expectPlaced(const Expected& e) {
+    SCOPED_TRACE(e.caption);
+    const RECT r = placeOf(e.control);
+    EXPECT_EQ(r.left, e.left);
+    EXPECT_EQ(r.top, e.top);
+    wchar_t kind[16];
+    GetClassNameW(e.control, kind, 16);
+    if (lstrcmpiW(kind, L"Static") == 0) {
+        EXPECT_GE(r.right - r.left, e.width);
+    } else {
+        EXPECT_EQ(r.right - r.left, e.width);
+    }
+    EXPECT_EQ(r.bottom - r.top, e.height);
+    if (e.font) {
+        EXPECT_EQ(fontHeight(e.control), e.font);
+    }
+    if (*e.caption) {
+        EXPECT_EQ(windowText(e.control), e.caption);
+    }
+}
+
 int fontHeight(HWND control) {
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
@@ -29,12 +60,6 @@ int fontHeight(HWND control) {
 TEST_F(FormTest, ControlsStandWhereTheWindowPutsThemWithTheirFontsCaptionsAndTabOrder) {
     start();
     TForm1& f = *form1_;
-    struct Expected {
-        HWND control;
-        const char* caption;
-        int left, top, width, height, font;
-    };
-    // Labels may grow to the right where the face draws wider; the rest is exact.
     const Expected table[] = {
         {f.Label7, "KIVO ver3.0", 48, 8, 125, 21, 21},
         {f.Button8, "S mode", 256, 8, 73, 25, 12},
@@ -59,26 +84,7 @@ TEST_F(FormTest, ControlsStandWhereTheWindowPutsThemWithTheirFontsCaptionsAndTab
         {f.Button7, "Down", 152, 272, 75, 25, 12},
         {f.ListBox1, "", 8, 312, 337, 257, 19},
     };
-    for (const Expected& e : table) {
-        SCOPED_TRACE(e.caption);
-        const RECT r = placeOf(e.control);
-        EXPECT_EQ(r.left, e.left);
-        EXPECT_EQ(r.top, e.top);
-        wchar_t kind[16];
-        GetClassNameW(e.control, kind, 16);
-        if (lstrcmpiW(kind, L"Static") == 0) {
-            EXPECT_GE(r.right - r.left, e.width);
-        } else {
-            EXPECT_EQ(r.right - r.left, e.width);
-        }
-        EXPECT_EQ(r.bottom - r.top, e.height);
-        if (e.font) {
-            EXPECT_EQ(fontHeight(e.control), e.font);
-        }
-        if (*e.caption) {
-            EXPECT_EQ(text(e.control), e.caption);
-        }
-    }
+    for (const Expected& e : table) expectPlaced(e);
     // The port chooser's closed box and rows, the list's rows.
     EXPECT_EQ(placeOf(f.ComboBox1).left, 48);
     RECT combo;
@@ -118,20 +124,7 @@ TEST_F(FormTest, ControlsStandWhereTheWindowPutsThemWithTheirFontsCaptionsAndTab
         {s.ScrollBar1, "", 176, 6, 145, 16, 0},
         {s.Button1, "F", 330, 4, 20, 20, 12},
     };
-    for (const Expected& e : strip) {
-        SCOPED_TRACE(std::string("strip ") + e.caption);
-        const RECT r = placeOf(e.control);
-        EXPECT_EQ(r.left, e.left);
-        EXPECT_EQ(r.top, e.top);
-        EXPECT_EQ(r.right - r.left, e.width);
-        EXPECT_EQ(r.bottom - r.top, e.height);
-        if (e.font) {
-            EXPECT_EQ(fontHeight(e.control), e.font);
-        }
-        if (*e.caption) {
-            EXPECT_EQ(text(e.control), e.caption);
-        }
-    }
+    for (const Expected& e : strip) expectPlaced(e);
     RECT client;
     GetClientRect(s.handle(), &client);
     EXPECT_EQ(client.right, 352);
