@@ -95,7 +95,7 @@ TEST(CommandLineTest, AWholeLineIsCutByBlanksAndQuotes) {
         {"kivo.exe Radio1 Radio2", {"kivo.exe", "Radio1", "Radio2"}},
         {"\"C:\\Program Files\\KIVO\\kivo.exe\"  \"  Radio1 \"",
          {"C:\\Program Files\\KIVO\\kivo.exe", "  Radio1 "}},
-        {"k a\"b c\"d\t\x01e", {"k", "ab cd", "e"}},
+        {"k a\"b c\"d\t\x01" "e", {"k", "ab cd", "e"}},
         {"k \"\"", {"k", ""}},
         {"k \"open to the end", {"k", "open to the end"}},
         {"k \xe3\x83\xa9\xe3\x82\xb8\xe3\x82\xaa", {"k", "\xe3\x83\xa9\xe3\x82\xb8\xe3\x82\xaa"}},
