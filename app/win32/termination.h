@@ -7,6 +7,6 @@
 #include "app/win32/system.h"
 
 // From now on those events post WM_CLOSE to `mainWindow` and wait, a few seconds at
-// most, for the program to have closed it; closed() says it has.
+// most, until closedAfterConsoleEvent() says the window has closed.
 void closeOnConsoleEvents(HWND mainWindow);
 void closedAfterConsoleEvent();
