@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake pkg-config clang-format
+  g++ make cmake pkg-config clang-format python3
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
