@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   xvfb xauth
+  dbus-daemon at-spi2-core
   libhamlib-utils
   fonts-ipafont-gothic
   desktop-file-utils appstream lintian dpkg-dev groff man-db librsvg2-bin

@@ -96,6 +96,7 @@ int main(int argc, char* argv[]) {
     // main window's closing sequence instead of ending the program at once.
     holdTerminationSignals();
     installFontSubstitutes();
+    useScreenshotPalette();
     installQtNotifyWindows();
     setRs232cMessageBox([](const std::string& text) {
         dialogs().showMessage(QString::fromStdString(kivo::componentMessage(text)));
