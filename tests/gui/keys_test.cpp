@@ -129,3 +129,28 @@ TEST_F(KeysTest, TooltipsNameTheKeys) {
         EXPECT_TRUE(widget->toolTip().contains(QLatin1String(key)))
             << widget->objectName().toStdString() << ": " << widget->toolTip().toStdString();
 }
+
+// The control with the focus looks different from itself without it, on both windows.
+TEST_F(KeysTest, FocusShowsOnEveryControl) {
+    startOnReceiver();
+    clickLine(0);
+    auto check = [&](const std::vector<QWidget*>& controls) {
+        focusOn(controls.front());
+        press(Qt::Key_Tab);  // the window is used from the keyboard: the focus is drawn
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            QWidget* control = controls[i];
+            SCOPED_TRACE(control->objectName().toStdString());
+            focusOn(controls[(i + 1) % controls.size()]);
+            const QImage without = control->grab().toImage();
+            focusOn(control);
+            EXPECT_NE(control->grab().toImage(), without);
+        }
+    };
+    TForm1& f = *form1;
+    check({f.ComboBox1, f.Button2, f.ListBox1, f.ScrollBar1, f.Button1, f.Button3, f.Edit1,
+           f.RadioButton1, f.RadioButton2, f.Edit2, f.Button4, f.Button5, f.Button6, f.Button7,
+           f.Button8});
+    f.Button8->click();
+    TForm2& s = *form2;
+    check({s.ComboBox1, s.ScrollBar1, s.Button2, s.Button1});
+}
