@@ -5,11 +5,12 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake pkg-config clang-format
+  g++ make cmake pkg-config clang-format python3
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   xvfb xauth
+  dbus-daemon at-spi2-core
   libhamlib-utils
   fonts-ipafont-gothic
   desktop-file-utils appstream lintian dpkg-dev groff man-db librsvg2-bin

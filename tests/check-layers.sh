@@ -20,7 +20,7 @@ allow serial/posix       "serial/$top|serial/posix/$top|serial/posix/ports/$top"
 allow serial/posix/ports "serial/$top|serial/posix/ports/$top"
 allow serial/win32       "serial/$top|serial/win32/$top"
 allow serial/win32/ports "serial/$top|serial/win32/$top|serial/win32/ports/$top"
-allow core               "core/$top|serial/$top"
+allow core               "core/$top|serial/$top|kivo_messages\.h"  # the generated catalogue
 allow core/posix         "core/$top|serial/$top|serial/posix/ports/$top"
 allow core/win32         "core/$top|core/win32/$top|serial/$top"
 allow app/win32          "app/win32/$top|core/$top|core/win32/$top|serial/$top|serial/win32/$top|serial/win32/ports/$top"

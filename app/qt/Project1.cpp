@@ -26,6 +26,8 @@
 #include "core/apptitle.h"
 #include "core/channelfile.h"
 #include "core/commandline.h"
+#include "core/errors.h"
+#include "core/messages.h"
 #include "core/options.h"
 #include "core/remoteaddress.h"
 #include "serial/posix/ports/portsetup.h"
@@ -82,7 +84,8 @@ int main(int argc, char* argv[]) {
     SingleCopy single(programTitle());
     const SingleCopy::Claim claim = single.claim();
     if (claim == SingleCopy::Claim::StillRunning) {
-        std::fprintf(stderr, "%s: the running copy did not close; not started\n", program.c_str());
+        std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                     kivo::message(kivo::Msg::RunningCopyStayed).c_str());
         return 1;
     }
     const bool tookOver = claim == SingleCopy::Claim::TookOver;
@@ -92,9 +95,11 @@ int main(int argc, char* argv[]) {
     // main window's closing sequence instead of ending the program at once.
     holdTerminationSignals();
     installFontSubstitutes();
+    useScreenshotPalette();
     installQtNotifyWindows();
-    setRs232cMessageBox(
-        [](const std::string& text) { dialogs().showMessage(QString::fromStdString(text)); });
+    setRs232cMessageBox([](const std::string& text) {
+        dialogs().showMessage(QString::fromStdString(kivo::componentMessage(text)));
+    });
 
     TForm1 form1;
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -29,8 +29,8 @@ LRESULT CALLBACK watchBox(int code, WPARAM wParam, LPARAM lParam) {
         if (GetClassNameW(window, kind, 16) && lstrcmpW(kind, L"#32770") == 0) {
             openBoxes.back().box = window;
             if (yesNo(openBoxes.back().type)) {
-                SetDlgItemTextW(window, IDYES, kivo::widen(kivo::kYesButton).c_str());
-                SetDlgItemTextW(window, IDNO, kivo::widen(kivo::kNoButton).c_str());
+                SetDlgItemTextW(window, IDYES, kivo::widen(kivo::yesButton()).c_str());
+                SetDlgItemTextW(window, IDNO, kivo::widen(kivo::noButton()).c_str());
             }
         }
     }
@@ -64,7 +64,7 @@ void showError(const std::string& text) {
 }
 
 bool confirmOverwrite(const std::string& text) {
-    return messageBox(text, kivo::kConfirmCaption, kConfirmBoxType) == IDYES;
+    return messageBox(text, kivo::confirmCaption(), kConfirmBoxType) == IDYES;
 }
 
 void showMessage(const std::string& text) {

@@ -46,7 +46,7 @@ TEST_F(FormTest, ChannelButtonsEditTheListAndSaveAsksFirst) {
     answers_ = {IDNO};
     click(f.Button5);
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, kivo::widen(kivo::kSaveQuestion));
+    EXPECT_EQ(boxes_[0].text, kivo::widen(kivo::saveQuestion()));
     EXPECT_EQ(boxes_[0].caption, kivo::widen("確認"));
     EXPECT_EQ(boxes_[0].type & (MB_TYPEMASK | MB_ICONMASK | MB_DEFMASK),
               UINT(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1));
@@ -78,7 +78,7 @@ TEST_F(FormTest, AMissingChannelFileSaysSoAndAPortThatDoesNotOpenSaysWhyAndStays
     form1_ = std::make_unique<TForm1>();
     runHandler([&] { form1_->FormCreate(folder_.path() + "/", std::nullopt); });
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, kivo::widen(kivo::kStartupLoadMessage));
+    EXPECT_EQ(boxes_[0].text, kivo::widen(kivo::startupLoadMessage()));
     EXPECT_EQ(boxes_[0].caption, kivo::widen(kivo::applicationTitle()));
     EXPECT_EQ(boxes_[0].type & (MB_TYPEMASK | MB_ICONMASK), UINT(MB_OK));
     EXPECT_EQ(SendMessageW(form1_->ListBox1, LB_GETCOUNT, 0, 0), 0);
@@ -201,7 +201,7 @@ TEST_F(FormTest, AClosingRequestWhileTheSaveBoxWaitsAnswersNoAndEndsWithTheRecei
     HHOOK hook = SetWindowsHookExW(WH_CBT, BoxWatch::hook, nullptr, GetCurrentThreadId());
     click(f.Button5);
     UnhookWindowsHookEx(hook);
-    EXPECT_EQ(BoxWatch::text, kivo::widen(kivo::kSaveQuestion));
+    EXPECT_EQ(BoxWatch::text, kivo::widen(kivo::saveQuestion()));
     EXPECT_EQ(BoxWatch::caption, L"確認");
     EXPECT_EQ(BoxWatch::yes, L"はい(&Y)");
     EXPECT_EQ(BoxWatch::no, L"いいえ(&N)");
