@@ -93,6 +93,7 @@ class FrontEnd {
     virtual void closeMain() = 0;             // the close box
     virtual void closeStrip() = 0;
 
+    virtual bool editsHoldNul() const { return true; }
     virtual Window shown() = 0;  // every field but those the runner fills
     virtual Trs232c& component() = 0;
     virtual std::string channelFilePath() = 0;
@@ -164,6 +165,7 @@ struct Scenario {
     std::optional<Lines> file{};  // the channel file at start-up; none: there is none
     std::string port;             // the receiver's port name; "": the platform's first line
     std::vector<Step> steps;
+    bool nul = false;  // its texts hold a NUL, which only some front ends' edits can
 };
 
 // GoogleTest names a scenario by its name.
