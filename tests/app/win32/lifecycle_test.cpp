@@ -74,60 +74,30 @@ TEST_F(FormTest, AMissingChannelFileSaysSoAndAPortThatDoesNotOpenSaysWhyAndStays
     EXPECT_EQ(sent(), "");
 }
 
-TEST_F(FormTest, TheStripStandsInForTheWindowAndPassesEveryActionOn) {
-    start({"Radio1,AM,594,80,COM1", "Radio2,FM,80.7,120,COM1"});
+// What the strip does with the receiver is the scenario table's; here where the windows
+// stand and that they are gone at the end.
+TEST_F(FormTest, TheStripStandsWhereTheWindowStoodAndTheWindowsGoWithIt) {
+    start({"Radio1,AM,594,80,COM1"});
     TForm1& f = *form1_;
     TForm2& s = *form2_;
-    choosePort(port_);
-    click(f.Button2);
-    sent();
-    scrollTo(f.ScrollBar1, 33);
-    sent();
     RECT at;
     GetWindowRect(f.handle(), &at);
-
     click(f.Button8);
-    EXPECT_FALSE(visible(f.handle()));
-    EXPECT_TRUE(visible(s.handle()));
     RECT strip;
     GetWindowRect(s.handle(), &strip);
     EXPECT_EQ(strip.left, at.left);
     EXPECT_EQ(strip.top, at.top);
-    EXPECT_EQ(text(s.Button2), "|");
-    EXPECT_EQ(scrollPosition(s.ScrollBar1), 33);
-    EXPECT_EQ(SendMessageW(s.ComboBox1, CB_GETCOUNT, 0, 0), 2);
-    EXPECT_EQ(sent(), "");
-
-    // A channel chosen in the strip tunes and keeps the strip's volume.
-    scrollTo(s.ScrollBar1, 40);
-    EXPECT_EQ(sent(), "J4028\r\n");
-    SendMessageW(s.ComboBox1, CB_SETCURSEL, 1, 0);
-    SendMessageW(s.handle(), WM_COMMAND, MAKEWPARAM(TForm2::kComboBox1, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(s.ComboBox1));
-    EXPECT_EQ(sent(), "K00080700000060400\r\nK00080700000060400\r\nJ4028\r\n");
-    EXPECT_EQ(scrollPosition(f.ScrollBar1), 40);
-
-    click(s.Button2);  // off from the strip
-    EXPECT_EQ(sent(), "H100\r\n");
-    EXPECT_EQ(text(s.Button2), "○");
-    EXPECT_EQ(text(f.Label1), "OFF");
 
     MoveWindow(s.handle(), 50, 60, strip.right - strip.left, strip.bottom - strip.top, FALSE);
-    click(s.Button1);  // back where the strip was, the selection kept
+    click(s.Button1);  // back where the strip was
     EXPECT_TRUE(visible(f.handle()));
-    EXPECT_FALSE(visible(s.handle()));
     GetWindowRect(f.handle(), &at);
     EXPECT_EQ(at.left, 50);
     EXPECT_EQ(at.top, 60);
-    EXPECT_EQ(SendMessageW(f.ListBox1, LB_GETCURSEL, 0, 0), 1);
 
-    // Closing the strip ends the program: the closing sequence, then the windows go.
-    click(f.Button2);
-    sent();
     click(f.Button8);
     SendMessageW(s.handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(closed_);
-    EXPECT_EQ(sent(), "H100\r\n");
     EXPECT_FALSE(IsWindow(f.handle()));
     EXPECT_FALSE(IsWindow(s.handle()));
 }
