@@ -3,6 +3,7 @@
 // output that never drains.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,26 @@ TEST(ComponentOnPty, HangUpFailsEverythingPromptly) {
         EXPECT_LT(secondsSince(start), 2.0);
         EXPECT_TRUE(c.close());
     }
+}
+
+TEST(ComponentOnPty, AHungUpPortIsRetriedCalmlyAndStillCloses) {
+    PtyPort port;
+    Trs232c c;
+    c.portname = PtyPort::name;
+    c.OnRXCHAR = [](Trs232c&) {};  // the watcher runs
+    ASSERT_TRUE(c.open());
+    port.pty.hangUp();
+    auto cpu = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return ts.tv_sec + ts.tv_nsec / 1e9;
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_LT(cpu() - before, 0.1);  // the watcher's failing wait is not retried in a hot loop
+    const auto start = Clock::now();
+    EXPECT_TRUE(c.close());
+    EXPECT_LT(secondsSince(start), 2.0);
 }
 
 TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {
