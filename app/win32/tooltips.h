@@ -1,0 +1,10 @@
+// Tooltips on a window's controls, one tooltip control per window, made with the first.
+#pragma once
+
+#include <string>
+
+#include "app/win32/system.h"
+
+void setToolTip(HWND control, const std::string& text);
+// The tooltip `control` shows, as its tooltip control holds it; empty when none.
+std::string toolTip(HWND control);
