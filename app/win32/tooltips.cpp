@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <map>
+#include <vector>
 
 #include "core/win32/widechar.h"
 
@@ -33,9 +34,7 @@ TTTOOLINFOW toolFor(HWND control, wchar_t* text) {
     return tool;
 }
 
-}  // namespace
-
-void setToolTip(HWND control, const std::string& text) {
+void addTip(HWND control, const std::string& text) {
     HWND tip = tipsOf(GetAncestor(control, GA_ROOT), true);
     std::wstring wide = kivo::widen(text);
     wchar_t old[1024] = L"";
@@ -46,7 +45,37 @@ void setToolTip(HWND control, const std::string& text) {
                  reinterpret_cast<LPARAM>(&tool));
 }
 
+// Tips are made once the windows have drawn: a timer's message comes after the paint, so
+// the first frame does not wait for them.
+struct Pending {
+    HWND control;
+    std::string text;
+};
+std::vector<Pending> pending;
+UINT_PTR pendingTimer = 0;
+
+void addPending() {
+    if (pendingTimer) KillTimer(nullptr, pendingTimer);
+    pendingTimer = 0;
+    std::vector<Pending> now;
+    now.swap(pending);
+    for (const Pending& p : now)
+        if (IsWindow(p.control)) addTip(p.control, p.text);
+}
+
+void CALLBACK pendingDue(HWND, UINT, UINT_PTR, DWORD) {
+    addPending();
+}
+
+}  // namespace
+
+void setToolTip(HWND control, const std::string& text) {
+    pending.push_back({control, text});
+    if (!pendingTimer) pendingTimer = SetTimer(nullptr, 0, 0, pendingDue);
+}
+
 std::string toolTip(HWND control) {
+    addPending();
     HWND tip = tipsOf(GetAncestor(control, GA_ROOT), false);
     if (!tip) return {};
     wchar_t text[1024] = L"";

@@ -1,4 +1,5 @@
-// Tooltips on a window's controls, one tooltip control per window, made with the first.
+// Tooltips on a window's controls, one tooltip control per window, made once the loop has
+// drawn the windows.
 #pragma once
 
 #include <string>
