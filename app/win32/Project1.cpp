@@ -106,11 +106,11 @@ int run() {
     const std::string channelFolder = kivo::channelFileFolder(folderOf(programPath), installed);
     runHandler([&] { form1.FormCreate(channelFolder, line.channel); });
     if (form1.closing()) return 0;  // asked to end during start-up: closed already
+    form1.show();
+    // The strip is hidden until S mode: made once the window has drawn.
     TForm2 form2(form1);
     form1.setCompactWindow(&form2);
     runHandler([&] { form2.FormCreate(); });
-
-    form1.show();
 
     std::unique_ptr<RemoteServer> server = startRemoteControl(remote, form1);
     form1.onClosed = [&server] {

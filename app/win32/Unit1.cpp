@@ -35,6 +35,8 @@ TForm1::TForm1() : control_(rs232c1, *this) {
                     CW_USEDEFAULT, CW_USEDEFAULT, kOuterWidth, kOuterHeight, nullptr, nullptr,
                     GetModuleHandleW(nullptr), this);
     createControls();
+    describeControls();
+    bindKeys();
     followChannelList();
     control_.onLineHeld = [this] {
         letRequestsThrough({hwnd_, form2_ ? form2_->handle() : nullptr});

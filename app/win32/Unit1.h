@@ -128,12 +128,16 @@ class TForm1 : public kivo::ReceiverWindow {
     WindowTimer Timer1;
 
     kivo::ReceiverControl& control() { return control_; }
+    // What a reader says of the power buttons: whether the receiver is on.
+    std::function<std::string()> powerDescription() const;
 
   private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     void command(int id, int code);
     void createControls();
+    void describeControls();
+    void bindKeys();
     void followChannelList();
     void showLines(const kivo::ChannelList::Change& change);
     void showSelection();

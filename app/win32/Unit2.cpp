@@ -53,6 +53,7 @@ TForm2::TForm2(TForm1& form1) : form1_(form1) {
     AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
     SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    describeControls();
     addKeyboardWindow(hwnd_);
 }
 

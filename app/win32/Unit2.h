@@ -48,6 +48,7 @@ class TForm2 {
   private:
     static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
+    void describeControls();
 
     TForm1& form1_;
     HWND hwnd_ = nullptr;

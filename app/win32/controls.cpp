@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "app/win32/dialogs.h"
+#include "app/win32/keys.h"
 #include "core/errors.h"
 #include "core/win32/widechar.h"
 
@@ -303,6 +304,7 @@ void addKeyboardWindow(HWND window) {
 }
 
 bool keyboardMessage(MSG& msg) {
+    if (shortcutKey(msg)) return true;
     auto& windows = keyboardWindows();
     windows.erase(
         std::remove_if(windows.begin(), windows.end(), [](HWND w) { return !IsWindow(w); }),

@@ -126,7 +126,7 @@ HBRUSH noticeBrush();
 // Top-level windows whose keyboard (Tab, arrows, Enter) the message loop hands to
 // IsDialogMessageW; a destroyed one drops out by itself.
 void addKeyboardWindow(HWND window);
-// True when `msg` was a key for one of them and has been handled.
+// True when `msg` was a key for one of them, or a shortcut key, and has been handled.
 bool keyboardMessage(MSG& msg);
 
 // The central error handler: shows an error that escaped a handler in the standard

@@ -4,8 +4,6 @@
 
 #include "app/win32/controls.h"
 #include "app/win32/dialogs.h"
-#include "core/errors.h"
-#include "core/remotesession.h"
 #include "serial/win32/openfailure.h"
 
 namespace {
@@ -17,24 +15,53 @@ constexpr int kReadChunk = 4096;
 // The system's own send buffer for a client, kept small so that what a client leaves
 // unread is bounded by us and not by the system's buffer tuning.
 constexpr int kSendBuffer = 32 * 1024;
-// While a modal box is up, or a held line lets the queue through, the next turn is looked
-// at this often.
-constexpr UINT kModalRetryMs = 50;
-
-using Clock = std::chrono::steady_clock;
-
 }  // namespace
 
-struct RemoteServer::Client {
-    Client(SOCKET s, kivo::RemoteProtocol& protocol) : socket(s), session(protocol) {}
+// A client's socket; replies the socket does not take yet wait here until FD_WRITE.
+class SocketLink : public kivo::RemoteLink {
+  public:
+    explicit SocketLink(SOCKET s) : socket(s) {}
+
+    bool waiting() const override { return readable; }
+    bool read(std::string& bytes) override {
+        char data[kReadChunk];
+        const int n = recv(socket, data, sizeof data, 0);
+        readable = false;  // the system says again when more has come
+        if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) return false;
+        if (n > 0) bytes.assign(data, static_cast<std::size_t>(n));
+        return true;
+    }
+    bool send(const std::string& reply) override {
+        unsent += reply;
+        return flush();
+    }
+    std::size_t unread() const override { return unsent.size(); }
+    bool finish() override {
+        closing = true;
+        if (!unsent.empty()) return false;
+        shutdown(socket, SD_SEND);  // after the reply has gone out
+        return true;
+    }
+    void abort() override { closesocket(socket); }
+
+    // Sends what the socket takes now; false when the client has gone.
+    bool flush() {
+        while (!unsent.empty()) {
+            const int n = ::send(socket, unsent.data(),
+                                 static_cast<int>(std::min<std::size_t>(unsent.size(), 65536)), 0);
+            if (n > 0) {
+                unsent.erase(0, static_cast<std::size_t>(n));
+                continue;
+            }
+            return WSAGetLastError() == WSAEWOULDBLOCK;  // FD_WRITE comes when it may
+        }
+        return true;
+    }
+
     SOCKET socket;
-    kivo::RemoteSession session;
-    std::string unsent;  // replies the socket has not taken yet
+    std::string unsent;
     bool readable = false;
-    bool queued = false;
-    bool dropped = false;
-    bool closing = false;  // asked to end: closed once its replies are out
-    Clock::time_point lastActive = Clock::now();
+    bool closing = false;
 };
 
 std::optional<std::string> socketAddress(const std::string& host, bool ipv6) {
@@ -54,12 +81,12 @@ LRESULT CALLBACK RemoteServer::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPA
                                   WSAGETSELECTERROR(lParam));
                 return 0;
             case kTurnMessage:
-                self->takeTurn();
+                self->turns_.takeTurn();
                 return 0;
             case WM_TIMER:
                 if (wParam == kRetryTimer) {
                     KillTimer(hwnd, kRetryTimer);
-                    self->takeTurn();
+                    self->turns_.takeTurn();
                 }
                 return 0;
             default:
@@ -69,11 +96,14 @@ LRESULT CALLBACK RemoteServer::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPA
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-RemoteServer::RemoteServer(kivo::ReceiverControl& control) : protocol_(control) {
-    // No box: a remote command must not wait for a person.
-    protocol_.onHandlerError = [&control](std::exception_ptr error) {
-        control.window().setPowerNotice(kivo::errorDialogText(error));
+RemoteServer::RemoteServer(kivo::ReceiverControl& control) : turns_(control, handlerGate()) {
+    turns_.postTurn = [this](std::chrono::milliseconds delay) {
+        if (delay.count() > 0)
+            SetTimer(window_, kRetryTimer, static_cast<UINT>(delay.count()), nullptr);
+        else
+            PostMessageW(window_, kTurnMessage, 0, 0);
     };
+    turns_.boxOpen = [] { return boxOpen(); };
     WSADATA data;
     winsock_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     static const bool registered = [] {
@@ -92,13 +122,12 @@ RemoteServer::RemoteServer(kivo::ReceiverControl& control) : protocol_(control) 
 
 RemoteServer::~RemoteServer() {
     close();
-    removeDropped();
     if (window_) DestroyWindow(window_);
     if (winsock_) WSACleanup();
 }
 
 bool RemoteServer::listen(const kivo::RemoteEndpoint& endpoint, std::string& error) {
-    closed_ = false;
+    turns_.open();
     const int family = endpoint.ipv6 ? AF_INET6 : AF_INET;
     sockaddr_storage address{};
     int size = 0;
@@ -143,18 +172,9 @@ unsigned short RemoteServer::serverPort() const {
 }
 
 void RemoteServer::close() {
-    closed_ = true;
     if (listener_ != INVALID_SOCKET) closesocket(listener_);
     listener_ = INVALID_SOCKET;
-    for (auto& client : clients_) drop(client.get());
-    ready_.clear();
-    if (!serving_) removeDropped();
-}
-
-RemoteServer::Client* RemoteServer::clientOf(SOCKET socket) {
-    for (auto& c : clients_)
-        if (c->socket == socket && !c->dropped) return c.get();
-    return nullptr;
+    turns_.close();
 }
 
 void RemoteServer::socketEvent(SOCKET socket, int event, int error) {
@@ -162,24 +182,19 @@ void RemoteServer::socketEvent(SOCKET socket, int event, int error) {
         if (event == FD_ACCEPT) acceptClients();
         return;
     }
-    Client* client = clientOf(socket);
+    SocketLink* link = nullptr;
+    kivo::RemoteTurns::Client* client = turns_.find([&](kivo::RemoteLink& l) {
+        link = static_cast<SocketLink*>(&l);
+        return link->socket == socket;
+    });
     if (!client) return;
     if (event == FD_CLOSE || error != 0) {
-        drop(client);
-        if (!serving_) removeDropped();
-        return;
-    }
-    if (event == FD_READ) {
-        client->readable = true;
-        client->lastActive = Clock::now();
-        schedule(client);
+        turns_.gone(client);
+    } else if (event == FD_READ) {
+        link->readable = true;
+        turns_.arrived(client);
     } else if (event == FD_WRITE) {
-        if (!flush(client)) return;
-        if (client->closing && client->unsent.empty()) {
-            shutdown(client->socket, SD_SEND);
-            drop(client);
-            if (!serving_) removeDropped();
-        }
+        if (!link->flush() || (link->closing && link->finish())) turns_.gone(client);
     }
 }
 
@@ -187,7 +202,7 @@ void RemoteServer::acceptClients() {
     for (;;) {
         SOCKET socket = accept(listener_, nullptr, nullptr);
         if (socket == INVALID_SOCKET) return;
-        if (closed_ || (clientCount() >= kMaxClients && !dropIdlest())) {
+        if (!turns_.makeRoom()) {
             closesocket(socket);
             continue;
         }
@@ -198,131 +213,6 @@ void RemoteServer::acceptClients() {
             closesocket(socket);
             continue;
         }
-        clients_.push_back(std::make_unique<Client>(socket, protocol_));
+        turns_.admit(std::make_unique<SocketLink>(socket));
     }
-}
-
-void RemoteServer::schedule(Client* client) {
-    if (closed_ || client->dropped || client->queued || client->closing) return;
-    client->queued = true;
-    ready_.push_back(client);
-    postTurn();
-}
-
-void RemoteServer::postTurn(UINT delay) {
-    if (turnPosted_) return;
-    turnPosted_ = true;
-    if (delay > 0)
-        SetTimer(window_, kRetryTimer, delay, nullptr);
-    else
-        PostMessageW(window_, kTurnMessage, 0, 0);
-}
-
-// One command of the first client in turn; the client goes to the back if it has more.
-void RemoteServer::takeTurn() {
-    turnPosted_ = false;
-    // Inside a handler's modal box (ours or a user's), or inside a command: never run a
-    // command beside another handler. The outer turn posts the next one itself.
-    if (serving_) return;
-    // Nor while a handler's command waits on a held line and lets the queue through.
-    if (boxOpen() || handlersHeld()) {
-        if (!ready_.empty()) postTurn(kModalRetryMs);
-        return;
-    }
-    if (ready_.empty()) return;
-    Client* client = ready_.front();
-    ready_.pop_front();
-    client->queued = false;
-    serving_ = true;
-    current_ = client;
-    {
-        HandlerScope running;  // a request to end taken meanwhile closes after the command
-        serve(client);
-    }
-    current_ = nullptr;
-    serving_ = false;
-    removeDropped();
-    if (!ready_.empty()) postTurn();
-}
-
-void RemoteServer::serve(Client* client) {
-    if (!client->session.hasLine() && client->readable) {
-        char data[kReadChunk];
-        const int n = recv(client->socket, data, sizeof data, 0);
-        client->readable = false;  // the system says again when more has come
-        if (n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
-            drop(client);
-            return;
-        }
-        if (n > 0) client->session.receive(std::string_view(data, static_cast<std::size_t>(n)));
-    }
-    std::string reply;
-    client->session.step(reply);
-    if (client->dropped) return;  // gone while the command ran
-    client->lastActive = Clock::now();
-    client->unsent += reply;
-    if (!flush(client)) return;
-    if (client->session.closed()) {
-        client->closing = true;
-        if (client->unsent.empty()) {
-            shutdown(client->socket, SD_SEND);  // after the reply has gone out
-            drop(client);
-        }
-        return;
-    }
-    if (client->unsent.size() > kMaxUnreadReplies) {
-        drop(client);
-        return;
-    }
-    if (client->session.hasLine()) schedule(client);
-}
-
-// Sends what the socket takes now; false when the client has been dropped.
-bool RemoteServer::flush(Client* client) {
-    while (!client->unsent.empty()) {
-        const int n =
-            send(client->socket, client->unsent.data(),
-                 static_cast<int>(std::min<std::size_t>(client->unsent.size(), 65536)), 0);
-        if (n > 0) {
-            client->unsent.erase(0, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (WSAGetLastError() == WSAEWOULDBLOCK) return true;  // FD_WRITE comes when it may
-        drop(client);
-        return false;
-    }
-    return true;
-}
-
-void RemoteServer::drop(Client* client) {
-    if (client->dropped) return;
-    client->dropped = true;
-    closesocket(client->socket);
-    ready_.erase(std::remove(ready_.begin(), ready_.end(), client), ready_.end());
-}
-
-int RemoteServer::clientCount() const {
-    return static_cast<int>(
-        std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return !c->dropped; }));
-}
-
-// Room for a newcomer: the client idle longest goes if it has been idle for the limit. One
-// with a line waiting or running is not idle, however long ago it sent.
-bool RemoteServer::dropIdlest() {
-    Client* idlest = nullptr;
-    for (const auto& c : clients_) {
-        if (c->dropped || c->queued || c.get() == current_ || c->session.hasLine() || c->readable)
-            continue;
-        if (!idlest || c->lastActive < idlest->lastActive) idlest = c.get();
-    }
-    if (!idlest || Clock::now() - idlest->lastActive < idleLimit_) return false;
-    drop(idlest);
-    if (!serving_) removeDropped();
-    return true;
-}
-
-void RemoteServer::removeDropped() {
-    clients_.erase(
-        std::remove_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->dropped; }),
-        clients_.end());
 }

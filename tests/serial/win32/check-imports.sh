@@ -16,6 +16,7 @@ for exe in "$bin"/*.exe; do
     case "${dll,,}" in
       kernel32.dll | user32.dll | msvcrt.dll | advapi32.dll | ws2_32.dll | shell32.dll) ;;
       gdi32.dll | comctl32.dll | setupapi.dll) ;;
+      ole32.dll | oleaut32.dll | oleacc.dll) ;;
       api-ms-win-*) ;;
       *) echo "error: $exe imports $dll"; status=1 ;;
     esac
