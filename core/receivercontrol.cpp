@@ -32,10 +32,16 @@ std::optional<std::string> storedField(const std::string& text, bool trimmed = f
 
 }  // namespace
 
+std::vector<std::string> scannedPortNames() {
+    std::vector<std::string> names;
+    for (int n = 1; n <= 9; ++n) names.push_back("COM" + std::to_string(n));
+    return names;
+}
+
 std::vector<std::string> scanPorts(Trs232c& port) {
     std::vector<std::string> found;
-    for (int n = 1; n <= 9; ++n) {
-        port.portname = "COM" + std::to_string(n);
+    for (const std::string& name : scannedPortNames()) {
+        port.portname = name;
         if (port.open()) {
             found.push_back(port.portname);
             port.close();

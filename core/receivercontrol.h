@@ -21,7 +21,9 @@ inline constexpr const char* kStartupLoadMessage = "\"KIVO.ini\" ファイルが
 inline constexpr const char* kRestoredMessage =
     "\"KIVO.ini\" ファイルの保存が途中で止まっていたため、保存前の内容に戻しました";
 
-// Port scan at start-up: "COM1".."COM9" that open (each is closed again); the
+// The names the port scan at start-up tries: "COM1".."COM9".
+std::vector<std::string> scannedPortNames();
+// Port scan at start-up: those of them that open (each is closed again); the
 // component's portname is left at "COM9".
 std::vector<std::string> scanPorts(Trs232c& port);
 
