@@ -39,6 +39,12 @@ std::string openErrorMessage(const std::string& portname, const comm::OpenFailur
     return openErrorMessage(portname) + (reason.empty() ? "" : "\n" + reason);
 }
 
+std::string lineLostMessage(const comm::OpenFailure& why) {
+    std::string reason;
+    if (why.kind != comm::OpenFailure::Kind::Missing) reason = openFailureReason(why);
+    return kLineLostMessage + (reason.empty() ? "" : "\n" + reason);
+}
+
 std::string openFailureReason(const comm::OpenFailure& why) {
     using Kind = comm::OpenFailure::Kind;
     const std::string& device = why.device;

@@ -58,6 +58,13 @@ std::string errorDialogText(std::exception_ptr error);
 std::string openErrorMessage(const std::string& portname);
 std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why);
 
+// Shown beside the power button while the line to the receiver is lost ("ON" stays): KIVO
+// waits for the port to come back. With the reason the port did not open again when it
+// was there (another program holds it, say); a device that is simply not there yet adds
+// nothing.
+inline constexpr const char* kLineLostMessage = "受信機との回線が切れました。再接続を待っています";
+std::string lineLostMessage(const comm::OpenFailure& why);
+
 // The reason line: what stands in the way and what the user can do about it; empty when
 // the backend does not say.
 std::string openFailureReason(const comm::OpenFailure& why);

@@ -59,7 +59,9 @@ bool ReceiverControl::isOn() const {
 
 void ReceiverControl::send(std::string_view command) {
     if (stopping_) return;
-    if (line_.send(port_, command) || !port_.isOpen()) return;
+    const bool sent = line_.send(port_, command);
+    // A line gone is waited for; the rest of the sequence goes nowhere, silently.
+    if (noticeLoss() || sent || !port_.isOpen()) return;
     ++givenUp_;
     if (onLineHeld) onLineHeld();
 }
@@ -104,6 +106,7 @@ void ReceiverControl::Timer1Timer() {
     char discarded;
     while (port_.rxcount() > 0)
         if (!port_.rxbyte(discarded)) break;
+    noticeLoss();
 }
 
 void ReceiverControl::Button2Click() {
@@ -198,16 +201,24 @@ void ReceiverControl::powerUp() {
     window_.setPowerCaption(kPowerOn);
     window_.setPortEnabled(false);
     window_.setTimerEnabled(true);
+    sendSwitchOn();
+}
+
+// The power button's switch-on commands. A loss of the line on the way (which closes the
+// port) ends them.
+void ReceiverControl::sendSwitchOn() {
     WaitLoop(port_);
-    send(kOpeningCommand);
-    send(kPowerOnCommand);
-    send(kVolumeZeroCommand);
-    send(kPeriodicCommand);
+    for (std::string_view command :
+         {kOpeningCommand, kPowerOnCommand, kVolumeZeroCommand, kPeriodicCommand}) {
+        send(command);
+        if (!port_.isOpen()) return;
+    }
 }
 
 bool ReceiverControl::switchOn() {
     // Showing "ON" over a port that did not open would lose every command unseen.
     if (!openPort()) return false;
+    watchLine();
     powerUp();
     ListBox1DblClick();
     return true;
@@ -215,6 +226,7 @@ bool ReceiverControl::switchOn() {
 
 ReceiverControl::RemoteSwitchOn ReceiverControl::switchOnForRemote() {
     if (!openPort(false)) return RemoteSwitchOn::PortNotOpened;
+    watchLine();
     powerUp();
     try {
         ListBox1DblClick();
@@ -228,6 +240,7 @@ ReceiverControl::RemoteSwitchOn ReceiverControl::switchOnForRemote() {
 bool ReceiverControl::switchOnAtStartup(int index) {
     bool opened = openPort();
     if (opened) {
+        watchLine();
         WaitLoop(port_);
         send(kPowerOnCommand);
         window_.setPowerCaption(kPowerOn);
@@ -250,6 +263,7 @@ void ReceiverControl::switchOff() {
 }
 
 void ReceiverControl::FormClose() {
+    stopWatchingLine();  // a wait for a lost line ends with it
     if (!line_.send(port_, kPowerOffCommand) && port_.isOpen()) ++givenUp_;
     line_.close(port_);
     WaitLoop(port_);

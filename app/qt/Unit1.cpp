@@ -40,6 +40,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
     bindHandlers();
     followChannelList();
     control_.onLineHeld = [this] { letRequestsThrough({this, form2_}); };
+    control_.usePortNotices(&portNotices_);
 }
 
 TForm1::~TForm1() {
@@ -47,6 +48,7 @@ TForm1::~TForm1() {
     // destroyed may reach a handler, and no view may read the lines once they are gone.
     for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
     Timer1.disconnect(this);
+    control_.usePortNotices(nullptr);
     channelList_.changing = nullptr;
     channelList_.changed = nullptr;
     ListBox1->setModel(nullptr);

@@ -18,6 +18,7 @@
 #include "app/qt/channelmodels.h"
 #include "app/qt/controls.h"
 #include "app/qt/listbox.h"
+#include "app/qt/portnotices.h"
 #include "core/channels.h"
 #include "core/receivercontrol.h"
 #include "core/receiverwindow.h"
@@ -153,6 +154,7 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     ChannelListModel* listModel_ = nullptr;
     bool showingList_ = false;  // the list box follows a change made by code
     kivo::ReceiverControl control_;
+    QtPortNotices portNotices_;
     std::shared_ptr<const comm::posix::HolderScan> portScan_;
     TForm2* form2_ = nullptr;
     QString powerNotice_;
