@@ -6,7 +6,8 @@ BUILD ?= build
 PREFIX ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-asan test-tsan test-windows bench fuzz run screenshot install package clean
+.PHONY: all deps build test test-asan test-tsan test-windows build-windows package-windows \
+	screenshot-windows bench bench-windows fuzz run screenshot install package clean
 
 all: build
 
@@ -36,15 +37,30 @@ test-tsan: deps
 	@cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS="$(TSAN_OPTIONS)" ctest --output-on-failure -j$(JOBS) --timeout 300
 
-# The serial layer, the core and their tests cross-built for Windows (statically linked),
-# run under Wine in a private prefix whose COM ports are pseudo-terminal pairs.
-test-windows:
+# The Windows program, its packages and its tests cross-built for 64-bit Windows
+# (statically linked); the tests run under Wine in a private prefix whose COM ports are
+# pseudo-terminal pairs.
+build-windows:
 	@scripts/install-deps.sh windows
 	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 		$(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-windows -j$(JOBS)
+
+test-windows: build-windows
 	@scripts/wine-prefix.sh build-windows \
 		ctest --test-dir build-windows --output-on-failure -j$(JOBS) --timeout 300
+
+# build-windows/kivo-<version>-win64.zip and build-windows/kivo-<version>-win64-setup.exe.
+package-windows: build-windows
+	@ls -l build-windows/kivo-*-win64*
+
+# docs/windows-main.png and docs/windows-smode.png, under Wine on a private Xvfb display.
+screenshot-windows: build-windows
+	@scripts/screenshots-windows.sh build-windows docs
+
+# kivo.exe's start-up to its first frame against a bare Win32 window, under Wine on Xvfb.
+bench-windows: build-windows
+	@scripts/bench-windows.sh build-windows
 
 # Benchmarks, not tests: each figure against its baseline measured in the same run.
 bench: deps

@@ -9,15 +9,24 @@ namespace kivo {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Paths are UTF-8 whatever the system's own narrow code page is.
+fs::path utf8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+}  // namespace
+
 std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir) {
     std::error_code ec;
-    const fs::path here = fs::weakly_canonical(programDir, ec);
-    const bool installed =
-        !ec && !installedBinDir.empty() && here == fs::weakly_canonical(installedBinDir, ec) && !ec;
+    const fs::path here = fs::weakly_canonical(utf8Path(programDir), ec);
+    const bool installed = !ec && !installedBinDir.empty() &&
+                           here == fs::weakly_canonical(utf8Path(installedBinDir), ec) && !ec;
     std::string folder = installed ? configFolder() : std::string();
     if (folder.empty()) folder = programDir;
     // A folder named without its final separator gets the system's own.
-    if (folder.empty() || fs::path(folder).has_filename())
+    if (folder.empty() || utf8Path(folder).has_filename())
         folder += static_cast<char>(fs::path::preferred_separator);
     return folder;
 }

@@ -65,7 +65,7 @@ std::vector<std::string> splitFileLines(std::string_view contents);
 // The folder of the channel file for a program whose file lies in `programDir`. The
 // installed program, whose folder (links resolved) is `installedBinDir`, keeps it in
 // the user's config folder (configfolder.h: $XDG_CONFIG_HOME/kivo, default ~/.config/kivo,
-// on Windows %APPDATA%\kivo); a program anywhere else keeps it beside itself. Ends in a
+// on Windows %APPDATA%\KIVO); a program anywhere else keeps it beside itself. Ends in a
 // separator.
 std::string channelFileFolder(const std::string& programDir, const std::string& installedBinDir);
 

@@ -60,6 +60,26 @@ CommandLine parseCommandLine(const std::vector<std::string>& args,
     return line;
 }
 
+std::vector<std::string> splitCommandLine(std::string_view line) {
+    std::vector<std::string> args;
+    auto blank = [](char c) { return c >= 0x01 && c <= 0x20; };
+    std::size_t i = 0;
+    for (;;) {
+        while (i < line.size() && blank(line[i])) ++i;
+        if (i >= line.size() || line[i] == '\0') break;
+        std::string arg;
+        bool quoted = false;
+        for (; i < line.size() && line[i] != '\0' && (quoted || !blank(line[i])); ++i) {
+            if (line[i] == '"')
+                quoted = !quoted;
+            else
+                arg += line[i];
+        }
+        args.push_back(std::move(arg));
+    }
+    return args;
+}
+
 std::string describeOptions(const std::vector<OptionRule>& rules) {
     constexpr std::size_t column = 24;
     std::string out;

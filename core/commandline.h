@@ -39,6 +39,11 @@ struct CommandLine {
     bool has(std::string_view name) const { return find(name) != nullptr; }
 };
 
+// A whole command line cut into its arguments, the program's own name first: runs of the
+// bytes 0x01 to 0x20 separate them, and double quotes group such bytes into one (the
+// quotes themselves are removed).
+std::vector<std::string> splitCommandLine(std::string_view line);
+
 // `args` without the program name.
 CommandLine parseCommandLine(const std::vector<std::string>& args,
                              const std::vector<OptionRule>& rules);

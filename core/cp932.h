@@ -17,9 +17,4 @@ std::string cp932ToUtf8(std::string_view bytes);
 // as 0x5C and U+301C (wave dash) as 0x8160, as Windows does.
 std::optional<std::string> utf8ToCp932(std::string_view text);
 
-// Refusal texts for Add when a field cannot be stored in the channel file.
-inline constexpr const char* kUnstorableNameMessage = "名前に保存できない文字があります";
-inline constexpr const char* kUnstorableFrequencyMessage = "周波数に保存できない文字があります";
-inline constexpr const char* kUnstorablePortMessage = "ポート名に保存できない文字があります";
-
 }  // namespace kivo

@@ -3,17 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/messages.h"
+
 namespace kivo {
 
 FileOpenError::FileOpenError(const std::string& path)
-    : KivoError("ファイル " + path + " は開けません"), path_(path) {}
+    : KivoError(message(Msg::FileOpenError, {{"path", path}})), path_(path) {}
 
 FileCreateError::FileCreateError(const std::string& path)
-    : KivoError("ファイル " + path + " を作成できません"), path_(path) {}
+    : KivoError(message(Msg::FileCreateError, {{"path", path}})), path_(path) {}
 
 ListIndexError::ListIndexError(int index)
-    : KivoError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")"),
-      index_(index) {}
+    : KivoError(message(Msg::ListIndexError, {{"index", std::to_string(index)}})), index_(index) {}
 
 std::string errorDialogText(const std::string& message) {
     if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
@@ -26,12 +27,44 @@ std::string errorDialogText(std::exception_ptr error) {
     } catch (const std::exception& e) {
         return errorDialogText(e.what());
     } catch (...) {
-        return errorDialogText("unknown error");
+        return errorDialogText(message(Msg::UnknownError));
     }
 }
 
+std::string confirmCaption() {
+    return message(Msg::ConfirmCaption);
+}
+std::string yesButton() {
+    return message(Msg::ConfirmYes);
+}
+std::string noButton() {
+    return message(Msg::ConfirmNo);
+}
+
+std::string runningCopyNotClosedMessage(const std::string& title) {
+    return message(Msg::RunningCopyNotClosed, {{"title", title}});
+}
+
+std::string unstorableNameMessage() {
+    return message(Msg::UnstorableNameMessage);
+}
+std::string unstorableFrequencyMessage() {
+    return message(Msg::UnstorableFrequencyMessage);
+}
+std::string unstorablePortMessage() {
+    return message(Msg::UnstorablePortMessage);
+}
+
+std::string componentMessage(const std::string& text) {
+    // The component's texts are the Japanese catalogue's for these messages.
+    for (Msg id : {Msg::ComponentOpenError, Msg::ComponentBufferError, Msg::ComponentSettingsError,
+                   Msg::ComponentTimeoutError})
+        if (text == messageIn("ja", id)) return message(id);
+    return text;
+}
+
 std::string openErrorMessage(const std::string& portname) {
-    return "回線オープンエラー\n" + portname;
+    return message(Msg::OpenError, {{"port", portname}});
 }
 
 std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why) {
@@ -39,52 +72,65 @@ std::string openErrorMessage(const std::string& portname, const comm::OpenFailur
     return openErrorMessage(portname) + (reason.empty() ? "" : "\n" + reason);
 }
 
+std::string lineLostMessage() {
+    return message(Msg::LineLost);
+}
+
 std::string lineLostMessage(const comm::OpenFailure& why) {
     std::string reason;
     if (why.kind != comm::OpenFailure::Kind::Missing) reason = openFailureReason(why);
-    return kLineLostMessage + (reason.empty() ? "" : "\n" + reason);
+    return lineLostMessage() + (reason.empty() ? "" : "\n" + reason);
 }
 
 std::string openFailureReason(const comm::OpenFailure& why) {
     using Kind = comm::OpenFailure::Kind;
     const std::string& device = why.device;
+    const std::string pid = std::to_string(why.holderPid);
+    const bool hasPid = why.holderPid > 0;
     switch (why.kind) {
         case Kind::Missing:
-            return "デバイス " + device +
-                   " がありません（つながっているシリアルデバイスは kivo --list-ports "
-                   "で分かります）";
+            return message(Msg::ReasonMissing, {{"device", device}});
         case Kind::NotTerminal:
-            return device + " はシリアルデバイスではありません";
+            return message(Msg::ReasonNotTerminal, {{"device", device}});
         case Kind::InUse: {
-            std::string who;
-            if (why.holderPid > 0)
-                who = (why.holder.empty() ? "" : why.holder + " ") + "(pid " +
-                      std::to_string(why.holderPid) +
-                      (why.lockFile.empty() ? "" : "、ロックファイル " + why.lockFile) + ")";
-            else if (!why.lockFile.empty())
-                who = "(ロックファイル " + why.lockFile + ")";
-            return device + " は他のプログラムが使用中です" + (who.empty() ? "" : ": " + who);
+            const bool named = !why.holder.empty();
+            const bool locked = !why.lockFile.empty();
+            const std::initializer_list<MessageArg> args = {{"device", device},
+                                                            {"holder", why.holder},
+                                                            {"pid", pid},
+                                                            {"lockfile", why.lockFile}};
+            if (!hasPid) return message(locked ? Msg::ReasonInUseLock : Msg::ReasonInUse, args);
+            if (locked)
+                return message(named ? Msg::ReasonInUseHolderPidLock : Msg::ReasonInUsePidLock,
+                               args);
+            return message(named ? Msg::ReasonInUseHolderPid : Msg::ReasonInUsePid, args);
         }
         case Kind::Denied: {
             // Serial devices are usually open to one group (dialout): joining it is the fix.
             if (why.groupMayOpen())
-                return device + " を開く権限がありません。グループ " + why.group +
-                       " のユーザーだけが開けます: sudo usermod -aG " + why.group +
-                       " $USER でグループに加わり、ログインし直してください";
-            if (why.owner.empty()) return device + " を開く権限がありません";
+                return message(Msg::ReasonDeniedGroup, {{"device", device}, {"group", why.group}});
+            if (why.owner.empty()) return message(Msg::ReasonDenied, {{"device", device}});
             char mode[16];
             std::snprintf(mode, sizeof mode, "%04o", why.mode & 07777);
-            return device + " を開く権限がありません（所有者 " + why.owner + "、グループ " +
-                   why.group + "、モード " + mode + "）";
+            return message(
+                Msg::ReasonDeniedOwner,
+                {{"device", device}, {"owner", why.owner}, {"group", why.group}, {"mode", mode}});
         }
         case Kind::Other:
-            return device + " を開けません: " + std::strerror(why.systemError);
-        case Kind::StaleLock:
-            return device + " を開けません: 終了したプロセス" +
-                   (why.holderPid > 0 ? " (pid " + std::to_string(why.holderPid) + ") " : "") +
-                   "のロックファイル " + why.lockFile +
-                   (why.owner.empty() ? " " : "（所有者 " + why.owner + "）") +
-                   "が残っていて、このユーザーには削除できません";
+            return message(
+                Msg::ReasonOther,
+                {{"device", device},
+                 {"error",
+                  why.detail.empty() ? std::string(std::strerror(why.systemError)) : why.detail}});
+        case Kind::StaleLock: {
+            const bool owned = !why.owner.empty();
+            const Msg id = hasPid ? (owned ? Msg::ReasonStaleLockPidOwner : Msg::ReasonStaleLockPid)
+                                  : (owned ? Msg::ReasonStaleLockOwner : Msg::ReasonStaleLock);
+            return message(id, {{"device", device},
+                                {"pid", pid},
+                                {"lockfile", why.lockFile},
+                                {"owner", why.owner}});
+        }
         case Kind::Unknown:
         case Kind::None:
             break;

@@ -1,6 +1,7 @@
-// Errors raised by the channel list and its file. Each carries the text the user sees
-// (UTF-8; a file path inside it as given). No handler catches them: the window's
-// central error handler shows errorDialogText(e.what()) and the program goes on.
+// Errors raised by the channel list and its file, and the other messages about failures.
+// Each error carries the text the user sees, in the user's language (UTF-8; a file path
+// inside it as given). No handler catches them: the window's central error handler shows
+// errorDialogText(e.what()) and the program goes on.
 #pragma once
 
 #include <exception>
@@ -16,7 +17,7 @@ class KivoError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The channel file could not be opened for reading: "ファイル %s は開けません".
+// The channel file could not be opened for reading (Msg::FileOpenError).
 class FileOpenError : public KivoError {
   public:
     explicit FileOpenError(const std::string& path);
@@ -26,7 +27,7 @@ class FileOpenError : public KivoError {
     std::string path_;
 };
 
-// The channel file could not be written: "ファイル %s を作成できません".
+// The channel file could not be written (Msg::FileCreateError).
 class FileCreateError : public KivoError {
   public:
     explicit FileCreateError(const std::string& path);
@@ -36,7 +37,7 @@ class FileCreateError : public KivoError {
     std::string path_;
 };
 
-// A field or line index a list does not have: "リストのインデックスが範囲を超えています (%d)".
+// A field or line index a list does not have (Msg::ListIndexError).
 class ListIndexError : public KivoError {
   public:
     explicit ListIndexError(int index);
@@ -47,7 +48,7 @@ class ListIndexError : public KivoError {
 };
 
 // The text the standard error dialog shows for `message`: "." is appended when the
-// last byte, taken as unsigned, is above "." (so after any Japanese character).
+// last byte, taken as unsigned, is above "." (so after any letter or Japanese character).
 std::string errorDialogText(const std::string& message);
 
 // The same for an error that escaped a handler, whatever its type.
@@ -58,11 +59,28 @@ std::string errorDialogText(std::exception_ptr error);
 std::string openErrorMessage(const std::string& portname);
 std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why);
 
+// The Save confirmation's caption and buttons, Yes first.
+std::string confirmCaption();
+std::string yesButton();
+std::string noButton();
+
+// A later start asked the running copy to close, and it did not end in time.
+std::string runningCopyNotClosedMessage(const std::string& title);
+
+// Refusal texts for Add when a field cannot be stored in the channel file.
+std::string unstorableNameMessage();
+std::string unstorableFrequencyMessage();
+std::string unstorablePortMessage();
+
+// The serial component's own reports (shown when its `debug` is set) are its Japanese
+// texts: this is the user's language for one of them; any other text is kept.
+std::string componentMessage(const std::string& text);
+
 // Shown beside the power button while the line to the receiver is lost ("ON" stays): KIVO
 // waits for the port to come back. With the reason the port did not open again when it
 // was there (another program holds it, say); a device that is simply not there yet adds
 // nothing.
-inline constexpr const char* kLineLostMessage = "受信機との回線が切れました。再接続を待っています";
+std::string lineLostMessage();
 std::string lineLostMessage(const comm::OpenFailure& why);
 
 // The reason line: what stands in the way and what the user can do about it; empty when

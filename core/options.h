@@ -14,6 +14,12 @@ const std::vector<OptionRule>& programOptions();
 // The text of --help for a program called `program`, installed in `installedBinDir`.
 std::string usageText(const std::string& program, const std::string& installedBinDir);
 
+// What a command line that cannot be used gets: the error and where to find help.
+std::string commandLineErrorText(const std::string& program, const std::string& error);
+// A value of --`option` that cannot be used.
+std::string optionErrorText(const std::string& program, const std::string& option,
+                            const std::string& error);
+
 // The line of --version.
 std::string versionText(const std::string& program);
 

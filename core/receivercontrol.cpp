@@ -8,6 +8,7 @@
 #include "core/channels.h"
 #include "core/cp932.h"
 #include "core/errors.h"
+#include "core/messages.h"
 #include "core/receiver.h"
 #include "core/sending.h"
 
@@ -52,6 +53,16 @@ std::vector<std::string> scanPorts(Trs232c& port) {
 
 ReceiverControl::ReceiverControl(Trs232c& port, ReceiverWindow& window)
     : port_(port), window_(window) {}
+
+std::string saveQuestion() {
+    return message(Msg::SaveQuestion);
+}
+std::string startupLoadMessage() {
+    return message(Msg::StartupLoadMessage);
+}
+std::string restoredMessage() {
+    return message(Msg::RestoredMessage);
+}
 
 bool ReceiverControl::isOn() const {
     return window_.powerCaption() != kPowerOff;
@@ -147,17 +158,17 @@ bool ReceiverControl::Button1Click() {
     // Every text must fit the channel file whole, or nothing is added.
     auto storedName = storedField(name, true);
     if (!storedName) {
-        window_.showMessage(kUnstorableNameMessage);
+        window_.showMessage(unstorableNameMessage());
         return false;
     }
     auto storedFrequency = storedField(frequency);
     if (!storedFrequency) {
-        window_.showMessage(kUnstorableFrequencyMessage);
+        window_.showMessage(unstorableFrequencyMessage());
         return false;
     }
     auto storedPort = storedField(window_.portText());
     if (!storedPort) {
-        window_.showMessage(kUnstorablePortMessage);
+        window_.showMessage(unstorablePortMessage());
         return false;
     }
     window_.channels().append(buildChannelLine(*storedName, window_.amChecked(), *storedFrequency,
@@ -170,11 +181,11 @@ void ReceiverControl::Button3Click() {
 }
 
 void ReceiverControl::Button4Click() {
-    if (window_.channels().reload(channelFilePath)) window_.showMessage(kRestoredMessage);
+    if (window_.channels().reload(channelFilePath)) window_.showMessage(restoredMessage());
 }
 
 void ReceiverControl::Button5Click() {
-    if (window_.confirm(kSaveQuestion)) window_.channels().save(channelFilePath);
+    if (window_.confirm(saveQuestion())) window_.channels().save(channelFilePath);
 }
 
 void ReceiverControl::Button6Click() {
@@ -271,10 +282,10 @@ void ReceiverControl::FormClose() {
 
 bool ReceiverControl::loadAtStartup() {
     try {
-        if (window_.channels().load(channelFilePath)) window_.showMessage(kRestoredMessage);
+        if (window_.channels().load(channelFilePath)) window_.showMessage(restoredMessage());
         return true;
     } catch (const std::exception&) {
-        window_.showMessage(kStartupLoadMessage);
+        window_.showMessage(startupLoadMessage());
         FormClose();
         return false;
     }

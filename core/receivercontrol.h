@@ -18,11 +18,11 @@ namespace kivo {
 
 inline constexpr const char* kPowerOn = "ON";
 inline constexpr const char* kPowerOff = "OFF";
-inline constexpr const char* kSaveQuestion = "現在のリストをファイルに上書きしてよいですか？";
-inline constexpr const char* kStartupLoadMessage = "\"KIVO.ini\" ファイルが開けません";
+// The messages of the sequences below, in the user's language.
+std::string saveQuestion();        // Save's confirmation
+std::string startupLoadMessage();  // the channel file did not load at start
 // A Save was cut short and the file's text before it has been put back.
-inline constexpr const char* kRestoredMessage =
-    "\"KIVO.ini\" ファイルの保存が途中で止まっていたため、保存前の内容に戻しました";
+std::string restoredMessage();
 
 // The names the port scan at start-up tries: "COM1".."COM9".
 std::vector<std::string> scannedPortNames();
@@ -96,7 +96,7 @@ class ReceiverControl {
     // window's texts are converted to CP932.
     bool Button1Click();
     void Button3Click();  // delete the selected line
-    void Button4Click();  // reload from channelFilePath (FileOpenError); kRestoredMessage as Load
+    void Button4Click();  // reload from channelFilePath (FileOpenError); restoredMessage() as Load
     void Button5Click();  // confirm, then save to channelFilePath (FileCreateError)
     void Button6Click();  // move up
     void Button7Click();  // move down
@@ -119,9 +119,9 @@ class ReceiverControl {
     // sends even after requestStop: the receiver is to be switched off whatever came first.
     void FormClose();
 
-    // Start-up load of channelFilePath. On failure: the message kStartupLoadMessage, the
+    // Start-up load of channelFilePath. On failure: the message startupLoadMessage(), the
     // closing sequence once, and the list as it was. When a Save cut short had to be
-    // undone first, the message kRestoredMessage. Returns whether it loaded.
+    // undone first, the message restoredMessage(). Returns whether it loaded.
     bool loadAtStartup();
 
     // Start-up with a channel named on the command line (UTF-8): find its line, take

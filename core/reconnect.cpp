@@ -46,7 +46,7 @@ void ReceiverControl::loseLine() {
     lineState_ = LineState::Lost;
     line_.close(port_);  // the device's lock and handle go; the broken line stays known
     window_.setTimerEnabled(false);
-    window_.setPowerNotice(kLineLostMessage);
+    window_.setPowerNotice(lineLostMessage());
     if (!notices_) return;
     followPort();  // the device that went is no longer looked after
     // It may be back already, unnoticed. A loss in the middle of a restore waits for the

@@ -1,5 +1,7 @@
 #include "core/remoteaddress.h"
 
+#include "core/messages.h"
+
 namespace kivo {
 
 namespace {
@@ -97,11 +99,11 @@ RemoteChoice chooseRemote(const CommandLine& line, const char* environment,
 }
 
 std::string remoteListenFailedMessage(const std::string& where, const std::string& reason) {
-    return "リモート制御を始められません: " + where + " (" + reason + ")";
+    return message(Msg::RemoteListenFailed, {{"address", where}, {"reason", reason}});
 }
 
 std::string remoteEnvironmentMessage(const std::string& error) {
-    return "環境変数 KIVO_REMOTE が正しくありません: " + error;
+    return message(Msg::RemoteEnvironment, {{"error", error}});
 }
 
 }  // namespace kivo

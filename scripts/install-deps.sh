@@ -5,11 +5,12 @@
 set -euo pipefail
 
 packages=(
-  g++ make cmake pkg-config clang-format
+  g++ make cmake pkg-config clang-format python3
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev
   qt6-base-dev libgl-dev
   xvfb xauth
+  dbus-daemon at-spi2-core
   libhamlib-utils
   fonts-ipafont-gothic
   desktop-file-utils appstream lintian dpkg-dev groff man-db librsvg2-bin
@@ -17,8 +18,10 @@ packages=(
 )
 if [ "${1:-}" = windows ]; then
   # The cross compiler with POSIX threads (std::thread), GoogleTest's sources to build
-  # with it, Wine to run the result, socat for the pseudo-terminal pairs.
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat)
+  # with it, Wine to run the result, socat for the pseudo-terminal pairs, NSIS for the
+  # installer; xdotool and ImageMagick's import for the pictures on Xvfb.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat
+    nsis xdotool imagemagick)
 fi
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: KIVO under Xvfb on the simulated receiver with the
 # sample channel file, switched on with a channel from the command line; saves the main
-# window and the S mode strip as PNG files.
+# window and the S mode strip as PNG files: main.png and smode.png as they are, then
+# main-dark.png and smode-dark.png on a dark desktop, and main-200.png and smode-200.png
+# at 200 % scaling.
 #
 #   scripts/screenshots.sh BUILD_DIR OUT_DIR
 set -euo pipefail
@@ -38,6 +40,14 @@ for _ in $(seq 50); do
 done
 
 # The program saves the pictures and closes by itself; the bound is only a safety net.
-KIVO_PORTS="$work/ports" XDG_RUNTIME_DIR="$work/runtime" KIVO_SCREENSHOTS="$out" \
-  timeout 60 xvfb-run -a "$work/program/kivo" Music_FM
-ls -l "$out/main.png" "$out/smode.png"
+shoot() {  # a name to add to the pictures' names, then settings for the program
+  local name="$1"
+  shift
+  env "$@" KIVO_PORTS="$work/ports" XDG_RUNTIME_DIR="$work/runtime" KIVO_SCREENSHOTS="$out" \
+    KIVO_SCREENSHOTS_NAME="$name" \
+    timeout 60 xvfb-run -a -s "-screen 0 1280x1280x24" "$work/program/kivo" Music_FM
+  ls -l "$out/main$name.png" "$out/smode$name.png"
+}
+shoot ""
+shoot -dark KIVO_SCREENSHOTS_PALETTE=dark
+shoot -200 QT_SCALE_FACTOR=2

@@ -8,6 +8,8 @@
 # far end is a TCP connection to a test on 127.0.0.1 (KIVO_TEST_UNPLUGGABLE); when the
 # test closes it, the port hangs up and goes, and a new one comes under the same name,
 # ready for the test's next connection. Everything started here is stopped at the end.
+# With KIVO_WINE_GRAPHICS=x11 the windows go to the X display in DISPLAY instead (for
+# pictures and timings), drawn by Wine itself without a window manager.
 # Usage: scripts/wine-prefix.sh BUILD-FOLDER COMMAND [ARGUMENT]...
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +19,9 @@ shift
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-unset DISPLAY WAYLAND_DISPLAY
+graphics=${KIVO_WINE_GRAPHICS:-null}
+[ "$graphics" = null ] && unset DISPLAY
+unset WAYLAND_DISPLAY
 ports="$build/ports"
 pids=()
 cleanup() {
@@ -71,9 +75,21 @@ reg="$build/wine-settings.reg"
       printf '"COM%d"=""\n' "$n"
     fi
   done
-  printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="null"\n'
+  printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n"Graphics"="%s"\n' "$graphics"
+  printf '\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n'
 } >"$reg"
 wine regedit /S "$reg" </dev/null >/dev/null 2>&1
+# The windows' Japanese face and the system's, drawn by the IPA font (names beyond ASCII
+# need the UTF-16 form of a registry file).
+fonts="$build/wine-fonts.reg"
+{
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+  for face in "MS UI Gothic" "MS PGothic" "ＭＳ Ｐゴシック" "MS Gothic" "ＭＳ ゴシック"; do
+    printf '"%s"="IPAPGothic"\r\n' "$face"
+  done
+} | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$fonts"
+wine regedit /S "$fonts" </dev/null >/dev/null 2>&1
 wineserver -w
 
 # One server for the whole run; Wine's services started with nothing to read or write.

@@ -28,6 +28,7 @@ struct OpenFailure {
     std::string group;
     unsigned mode = 0;
     int systemError = 0;  // Other: the system's error number
+    std::string detail;   // Other: the system's own words for it, where it gives them
 
     // Denied, and the device's group (not root's) may read and write it: joining that
     // group is what lets this user open it.

@@ -19,9 +19,11 @@ allow serial             "serial/$top"
 allow serial/posix       "serial/$top|serial/posix/$top|serial/posix/ports/$top"
 allow serial/posix/ports "serial/$top|serial/posix/ports/$top"
 allow serial/win32       "serial/$top|serial/win32/$top"
-allow core               "core/$top|serial/$top"
+allow serial/win32/ports "serial/$top|serial/win32/$top|serial/win32/ports/$top"
+allow core               "core/$top|serial/$top|kivo_messages\.h"  # the generated catalogue
 allow core/posix         "core/$top|serial/$top|serial/posix/ports/$top"
-allow core/win32         "core/$top|serial/$top"
+allow core/win32         "core/$top|core/win32/$top|serial/$top"
+allow app/win32          "app/win32/$top|core/$top|core/win32/$top|serial/$top|serial/win32/$top|serial/win32/ports/$top"
 allow app/qt             "app/qt/$top|core/$top|serial/$top|serial/posix/ports/$top"
 allow sim                "sim/$top|serial/$top|serial/posix/ports/$top"
 # Tests and benchmarks reach anything, by its full name.

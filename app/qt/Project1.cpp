@@ -27,6 +27,8 @@
 #include "core/apptitle.h"
 #include "core/channelfile.h"
 #include "core/commandline.h"
+#include "core/errors.h"
+#include "core/messages.h"
 #include "core/options.h"
 #include "core/receivercontrol.h"
 #include "core/remoteaddress.h"
@@ -40,8 +42,7 @@ int main(int argc, char* argv[]) {
     const kivo::CommandLine line = kivo::parseCommandLine(
         std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), kivo::programOptions());
     if (!line.error.empty()) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
-                     line.error.c_str(), program.c_str());
+        std::fputs(kivo::commandLineErrorText(program, line.error).c_str(), stderr);
         return 2;
     }
     // These print and end: no window, no running copy asked, no port opened.
@@ -63,7 +64,7 @@ int main(int argc, char* argv[]) {
     const kivo::RemoteChoice remote =
         kivo::chooseRemote(line, std::getenv("KIVO_REMOTE"), socketAddress);
     if (remote.fromOption && !remote.endpoint) {
-        std::fprintf(stderr, "%s: --remote: %s\n", program.c_str(), remote.error.c_str());
+        std::fputs(kivo::optionErrorText(program, "remote", remote.error).c_str(), stderr);
         return 2;
     }
 
@@ -94,7 +95,8 @@ int main(int argc, char* argv[]) {
     SingleCopy single(programTitle());
     const SingleCopy::Claim claim = single.claim();
     if (claim == SingleCopy::Claim::StillRunning) {
-        std::fprintf(stderr, "%s: the running copy did not close; not started\n", program.c_str());
+        std::fprintf(stderr, "%s: %s\n", program.c_str(),
+                     kivo::message(kivo::Msg::RunningCopyStayed).c_str());
         return 1;
     }
     const bool tookOver = claim == SingleCopy::Claim::TookOver;
@@ -107,9 +109,11 @@ int main(int argc, char* argv[]) {
     // main window's closing sequence instead of ending the program at once.
     holdTerminationSignals();
     installFontSubstitutes();
+    useScreenshotPalette();
     installQtNotifyWindows();
-    setRs232cMessageBox(
-        [](const std::string& text) { dialogs().showMessage(QString::fromStdString(text)); });
+    setRs232cMessageBox([](const std::string& text) {
+        dialogs().showMessage(QString::fromStdString(kivo::componentMessage(text)));
+    });
 
     TForm1 form1;
     QObject::connect(&form1, &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -1,9 +1,11 @@
 #include "app/qt/Unit1.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <utility>
@@ -11,6 +13,7 @@
 #include "app/qt/Unit2.h"
 #include "app/qt/apptitle.h"
 #include "app/qt/dialogs.h"
+#include "app/qt/uitext.h"
 #include "app/qt/winfont.h"
 #include "core/cp932.h"
 #include "serial/posix/ports/portcheck.h"
@@ -37,7 +40,9 @@ W* place(const char* name, W* widget, int left, int top, int width, int height, 
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
     createControls();
+    describeControls();
     bindHandlers();
+    bindKeys();
     followChannelList();
     control_.onLineHeld = [this] { letRequestsThrough({this, form2_}); };
     control_.usePortNotices(&portNotices_);
@@ -72,9 +77,7 @@ void TForm1::createControls() {
     ComboBox1->view()->setItemDelegate(new FixedRowHeightDelegate(19, ComboBox1));
     Label1 = place("Label1", new QLabel(QStringLiteral("OFF"), this), 208, 40, 33, 19, 19);
     Button2 = place("Button2", new QPushButton(QStringLiteral("POWER"), this), 256, 40, 75, 25, 12);
-    QPalette black = Button2->palette();
-    black.setColor(QPalette::ButtonText, Qt::black);
-    Button2->setPalette(black);
+    showPowerColours();
     Label5 = place("Label5", new QLabel(QStringLiteral("Frequency"), this), 8, 72, 71, 16, 16);
     Edit1 = place("Edit1", new QLineEdit(this), 16, 96, 177, 27, 19);
     GroupBox1 = place("GroupBox1", new QGroupBox(this), 248, 80, 89, 57);
@@ -91,6 +94,7 @@ void TForm1::createControls() {
     ScrollBar1->setPageStep(1);  // a click in the trough moves by one, like the arrows
     ScrollBar1->setInvertedControls(false);
     ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    showFocusFrame(ScrollBar1);
     Label3 = place("Label3", new QLabel(QStringLiteral("Title"), this), 8, 192, 29, 16, 16);
     Edit2 = place("Edit2", new QLineEdit(this), 48, 192, 161, 27, 19);
     Button1 = place("Button1", new QPushButton(QStringLiteral("Add"), this), 256, 192, 75, 25, 12);
@@ -110,6 +114,9 @@ void TForm1::createControls() {
     // wider than the Windows face would, the label grows to the right instead of clipping.
     for (QLabel* l : {Label7, Label6, Label1, Label5, Label4, Label2, Label3})
         setCaption(l, l->text());
+    // So do the band buttons, inside their box.
+    for (QRadioButton* band : {RadioButton1, RadioButton2})
+        band->resize(std::max(band->width(), band->sizeHint().width()), band->height());
 
     for (QPushButton* b : {Button1, Button2, Button3, Button4, Button5, Button6, Button7, Button8})
         b->setAutoDefault(false);
@@ -132,6 +139,73 @@ void TForm1::createControls() {
         move(screen->availableGeometry().center() - QPoint(180, 300));
 }
 
+// The POWER caption is black, where black reads on the button (not on a dark desktop's).
+void TForm1::showPowerColours() {
+    QPalette colours = Button2->palette();
+    colours.setColor(QPalette::ButtonText,
+                     isLight(palette().color(QPalette::Button))
+                         ? QColor(Qt::black)
+                         : QApplication::palette().color(QPalette::ButtonText));
+    Button2->setPalette(colours);
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The desktop's colours changed (a dark theme chosen): the POWER caption follows them.
+    if (event->type() == QEvent::PaletteChange && Button2) showPowerColours();
+}
+
+// What a screen reader says of each control, and the tooltips that give the keys.
+void TForm1::describeControls() {
+    Label6->setBuddy(ComboBox1);
+    Label5->setBuddy(Edit1);
+    Label4->setBuddy(ScrollBar1);
+    Label3->setBuddy(Edit2);
+    // An editable chooser is named by its text: its field carries the name too.
+    ComboBox1->setAccessibleName(uiText(kivo::Msg::NamePort));
+    ComboBox1->lineEdit()->setAccessibleName(uiText(kivo::Msg::NamePort));
+    Button2->setAccessibleName(uiText(kivo::Msg::NamePower));
+    GroupBox1->setAccessibleName(uiText(kivo::Msg::NameBand));
+    ScrollBar1->setAccessibleName(uiText(kivo::Msg::NameVolume));
+    Edit2->setAccessibleName(uiText(kivo::Msg::NameTitle));
+    ListBox1->setAccessibleName(uiText(kivo::Msg::NameChannelList));
+    showBandInName();
+    setPowerCaption(toUtf8(Label1->text()));
+
+    const std::pair<QWidget*, kivo::Msg> tips[] = {
+        {Button2, kivo::Msg::TipPower},        {Button8, kivo::Msg::TipSmode},
+        {Button1, kivo::Msg::TipAdd},          {Button4, kivo::Msg::TipReload},
+        {Button5, kivo::Msg::TipSave},         {Button3, kivo::Msg::TipDelete},
+        {Button6, kivo::Msg::TipUp},           {Button7, kivo::Msg::TipDown},
+        {ListBox1, kivo::Msg::TipChannelList},
+    };
+    for (const auto& [widget, tip] : tips) widget->setToolTip(uiText(tip));
+}
+
+// The frequency field's name says its unit: kHz while AM is checked, else MHz (a typed
+// frequency is tuned as FM until a band is checked).
+void TForm1::showBandInName() {
+    Edit1->setAccessibleName(uiText(RadioButton1->isChecked() ? kivo::Msg::NameFrequencyKhz
+                                                              : kivo::Msg::NameFrequencyMhz));
+}
+
+// Every action has its key; the buttons' keys press them as a click does (nothing while
+// a button is disabled), the list's act while it has the focus.
+void TForm1::bindKeys() {
+    auto key = [this](QKeySequence keys, QWidget* scope, Qt::ShortcutContext context,
+                      QPushButton* button) {
+        auto* shortcut = new QShortcut(keys, scope, nullptr, nullptr, context);
+        connect(shortcut, &QShortcut::activated, button, &QPushButton::click);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), this, Qt::WindowShortcut, Button2);
+    key(QKeySequence(Qt::CTRL | Qt::Key_M), this, Qt::WindowShortcut, Button8);
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), this, Qt::WindowShortcut, Button5);
+    key(QKeySequence(Qt::Key_F5), this, Qt::WindowShortcut, Button4);
+    key(QKeySequence(Qt::Key_Delete), ListBox1, Qt::WidgetShortcut, Button3);
+    key(QKeySequence(Qt::ALT | Qt::Key_Up), ListBox1, Qt::WidgetShortcut, Button6);
+    key(QKeySequence(Qt::ALT | Qt::Key_Down), ListBox1, Qt::WidgetShortcut, Button7);
+}
+
 // User actions reach the handlers through these signals. Changes made by code go through
 // the ReceiverWindow setters below, which keep these signals blocked and run the handler
 // themselves, once per actual change.
@@ -147,6 +221,7 @@ void TForm1::bindHandlers() {
     // Checking a band runs the tune; the other band's unchecking runs nothing.
     for (QRadioButton* band : {RadioButton1, RadioButton2}) {
         connect(band, &QRadioButton::toggled, this, [this](bool checked) {
+            showBandInName();
             if (checked) runHandler([this] { Edit1Change(); });
         });
     }
@@ -154,6 +229,7 @@ void TForm1::bindHandlers() {
     connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { userSelectedLine(); });
     bind(ListBox1, &ChannelListBox::doubleClickedAnywhere, &TForm1::ListBox1DblClick);
+    bind(ListBox1, &ChannelListBox::lineChosenAgain, &TForm1::ListBox1DblClick);
     bind(Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(Button3, &QPushButton::clicked, &TForm1::Button3Click);
     bind(Button4, &QPushButton::clicked, &TForm1::Button4Click);
@@ -342,13 +418,16 @@ std::string TForm1::powerCaption() const {
 }
 void TForm1::setPowerCaption(const std::string& caption) {
     setCaption(Label1, fromUtf8(caption));
+    Label1->setAccessibleName(uiText(kivo::Msg::NamePowerState, {{"state", caption}}));
+    Button2->setAccessibleDescription(
+        uiText(caption == kivo::kPowerOff ? kivo::Msg::PowerIsOff : kivo::Msg::PowerIsOn));
     // The strip's button shows it too, whatever changed it.
     if (form2_) form2_->showPowerState();
 }
 
 void TForm1::setPowerNotice(const std::string& text) {
     powerNotice_ = fromUtf8(text);
-    showNotice(ComboBox1, powerNotice_, QPalette::Base, QColor(255, 200, 200));
+    showNotice(ComboBox1, powerNotice_, QPalette::Base, QColor(255, 200, 200), QColor(110, 24, 24));
     if (form2_) form2_->showPowerState();
 }
 
@@ -387,10 +466,14 @@ bool TForm1::fmChecked() const {
     return RadioButton2->isChecked();
 }
 void TForm1::checkAm() {
-    if (checkQuietly(RadioButton1, RadioButton2)) Edit1Change();
+    if (!checkQuietly(RadioButton1, RadioButton2)) return;
+    showBandInName();
+    Edit1Change();
 }
 void TForm1::checkFm() {
-    if (checkQuietly(RadioButton2, RadioButton1)) Edit1Change();
+    if (!checkQuietly(RadioButton2, RadioButton1)) return;
+    showBandInName();
+    Edit1Change();
 }
 
 std::string TForm1::nameText() const {

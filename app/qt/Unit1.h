@@ -112,7 +112,7 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     QLabel* Label6;
     QComboBox* ComboBox1;
     QLabel* Label1;
-    QPushButton* Button2;
+    QPushButton* Button2 = nullptr;
     QLabel* Label5;
     QLineEdit* Edit1;
     QGroupBox* GroupBox1;
@@ -141,11 +141,16 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void scanPortsAndStart(const std::optional<QString>& argument);
     void createControls();
+    void describeControls();
     void bindHandlers();
+    void bindKeys();
+    void showBandInName();
+    void showPowerColours();
     void followChannelList();
     void showSelection();
     void userSelectedLine();

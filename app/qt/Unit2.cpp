@@ -3,12 +3,14 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
 
 #include "app/qt/Unit1.h"
 #include "app/qt/apptitle.h"
 #include "app/qt/controls.h"
+#include "app/qt/uitext.h"
 #include "app/qt/winfont.h"
 
 namespace {
@@ -48,6 +50,7 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
     ScrollBar1->setPageStep(1);
     ScrollBar1->setInvertedControls(false);
     ScrollBar1->setFocusPolicy(Qt::StrongFocus);
+    showFocusFrame(ScrollBar1);
     Button1 = new QPushButton(QStringLiteral("F"), this);
     Button1->setGeometry(330, 4, 20, 20);
     for (QPushButton* b : {Button1, Button2}) b->setAutoDefault(false);
@@ -59,6 +62,21 @@ TForm2::TForm2(TForm1& form1, QWidget* parent) : QWidget(parent), form1_(form1) 
     setTabOrder(ComboBox1, ScrollBar1);
     setTabOrder(ScrollBar1, Button2);
     setTabOrder(Button2, Button1);
+
+    // What a screen reader says of them (the captions are single characters), and the
+    // keys: the main window's for power and for going back.
+    Button2->setAccessibleName(uiText(kivo::Msg::NamePower));
+    ComboBox1->setAccessibleName(uiText(kivo::Msg::NameChannel));
+    ComboBox1->lineEdit()->setAccessibleName(uiText(kivo::Msg::NameChannel));
+    ScrollBar1->setAccessibleName(uiText(kivo::Msg::NameVolume));
+    Button1->setAccessibleName(uiText(kivo::Msg::NameFullWindow));
+    Button1->setToolTip(uiText(kivo::Msg::TipFullWindow));
+    Button2->setToolTip(uiText(kivo::Msg::TipPower));
+    for (auto [keys, button] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_P), Button2},
+                                std::pair{QKeySequence(Qt::CTRL | Qt::Key_M), Button1}}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, button, &QPushButton::click);
+    }
 
     connect(Button1, &QPushButton::clicked, this,
             [this] { runHandler([this] { Button1Click(); }); });
@@ -102,7 +120,12 @@ void TForm2::Button2Click() {
 void TForm2::showPowerState() {
     Button2->setText(form1_.Label1->text() == QLatin1String(kivo::kPowerOn) ? powerOnCaption
                                                                             : powerOffCaption);
-    showNotice(Button2, form1_.powerNotice(), QPalette::ButtonText, QColor(192, 0, 0));
+    const QString& notice = form1_.powerNotice();
+    showNotice(Button2, notice, QPalette::ButtonText, QColor(192, 0, 0), QColor(255, 140, 140),
+               uiText(kivo::Msg::TipPower));
+    const bool on = Button2->text() == powerOnCaption;
+    Button2->setAccessibleDescription(
+        notice.isEmpty() ? uiText(on ? kivo::Msg::PowerIsOn : kivo::Msg::PowerIsOff) : notice);
 }
 
 void TForm2::ScrollBar1Change() {

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QSignalBlocker>
+#include <QStyleOptionFocusRect>
 #include <algorithm>
 
 #include "app/qt/dialogs.h"
@@ -72,23 +74,58 @@ bool checkQuietly(QRadioButton* button, QRadioButton* other) {
     return true;
 }
 
+namespace {
+
+// The application's style, with the focus frame drawn over a slider that has the focus.
+class FocusFrameStyle : public QProxyStyle {
+  public:
+    FocusFrameStyle() : QProxyStyle(QApplication::style()->name()) {}
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                            QPainter* painter, const QWidget* widget) const override {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        if (control != CC_ScrollBar || !(option->state & State_HasFocus)) return;
+        QStyleOptionFocusRect frame;
+        frame.QStyleOption::operator=(*option);
+        frame.backgroundColor = option->palette.color(QPalette::Window);
+        drawPrimitive(PE_FrameFocusRect, &frame, painter, widget);
+    }
+};
+
+}  // namespace
+
+void showFocusFrame(QWidget* widget) {
+    static QStyle* const style = new FocusFrameStyle;  // for the program's life
+    widget->setStyle(style);
+}
+
+bool isLight(const QColor& background) {
+    return background.lightnessF() >= 0.5;
+}
+
 void showNotice(QWidget* widget, const QString& text, QPalette::ColorRole role,
-                const QColor& colour) {
-    if (widget->toolTip() == text) return;  // shown already
-    widget->setToolTip(text);
+                const QColor& onLight, const QColor& onDark, const QString& resting) {
+    const QString tip = text.isEmpty() ? resting : text;
+    if (widget->toolTip() == tip) return;  // shown already
+    widget->setToolTip(tip);
     if (text.isEmpty()) {
         widget->setPalette(QPalette());  // the inherited colours again
         return;
     }
+    // The colour that reads on the background the widget inherits (a dark desktop's too).
+    const QPalette inherited =
+        widget->parentWidget() ? widget->parentWidget()->palette() : QApplication::palette();
+    const QPalette::ColorRole background = role == QPalette::ButtonText ? QPalette::Button
+                                           : role == QPalette::Text     ? QPalette::Base
+                                                                        : role;
+    const bool light = isLight(inherited.color(background));
     QPalette marked = widget->palette();
-    marked.setColor(role, colour);
+    marked.setColor(role, light ? onLight : onDark);
     widget->setPalette(marked);
 }
 
 void useWindowFace(QWidget* window) {
     window->setFont(windowFont(12));
-    QPalette face = window->palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    window->setPalette(face);
+    // By role, not by colour: the face follows the desktop's colours, a dark theme's too.
+    window->setBackgroundRole(QPalette::Button);
     window->setAutoFillBackground(true);
 }

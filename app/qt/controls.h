@@ -28,10 +28,18 @@ class FixedRowHeightDelegate : public QStyledItemDelegate {
 bool setPositionQuietly(QScrollBar* bar, int position);  // clamped to the bar's range
 bool checkQuietly(QRadioButton* button, QRadioButton* other);
 
-// A reason shown without a box: the widget's tooltip, and `colour` for `role` while there
-// is one. Empty takes both away (the widget has no colours of its own besides).
+// A reason shown without a box: the widget's tooltip, and a colour for `role` while there
+// is one, `onLight` where the widget's background is light and `onDark` where it is dark.
+// Empty takes both away (the widget has no colours of its own besides); the tooltip is
+// `resting` then.
 void showNotice(QWidget* widget, const QString& text, QPalette::ColorRole role,
-                const QColor& colour);
+                const QColor& onLight, const QColor& onDark, const QString& resting = {});
+
+// Draws the focus frame on a control whose style shows none (a slider).
+void showFocusFrame(QWidget* widget);
+
+// Whether dark text reads on `background` (else light text does).
+bool isLight(const QColor& background);
 
 // The look both windows share: the window font and a button-face background.
 void useWindowFace(QWidget* window);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/qt/apptitle.h"
+#include "app/qt/uitext.h"
 
 namespace {
 
@@ -58,11 +59,11 @@ std::unique_ptr<QMessageBox> makeErrorBox(const QString& text) {
 }
 
 std::unique_ptr<QMessageBox> makeConfirmBox(const QString& text) {
-    auto box =
-        std::make_unique<QMessageBox>(QMessageBox::Question, QString::fromUtf8("確認"), text);
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question,
+                                             uiText(kivo::Msg::ConfirmCaption), text);
     // One role for both keeps them in the order added, whatever the platform's button layout.
-    QPushButton* yes = box->addButton(QString::fromUtf8("はい(&Y)"), QMessageBox::ActionRole);
-    QPushButton* no = box->addButton(QString::fromUtf8("いいえ(&N)"), QMessageBox::ActionRole);
+    QPushButton* yes = box->addButton(uiText(kivo::Msg::ConfirmYes), QMessageBox::ActionRole);
+    QPushButton* no = box->addButton(uiText(kivo::Msg::ConfirmNo), QMessageBox::ActionRole);
     box->setDefaultButton(yes);
     box->setEscapeButton(no);
     return box;

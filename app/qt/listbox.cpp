@@ -1,5 +1,7 @@
 #include "app/qt/listbox.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -7,7 +9,10 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 
+#include "app/qt/accessible.h"
+
 ChannelListBox::ChannelListBox(QWidget* parent) : QAbstractItemView(parent) {
+    installAccessibleInterfaces();
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectRows);
     setEditTriggers(NoEditTriggers);
@@ -96,6 +101,15 @@ QString ChannelListBox::itemText(int row) const {
 bool ChannelListBox::isRowSelected(int row) const {
     QModelIndex index = indexOf(row);
     return index.isValid() && selectionModel() && selectionModel()->isSelected(index);
+}
+
+void ChannelListBox::chooseRow(int row) {
+    if (row < 0 || row >= rows()) return;
+    if (isRowSelected(row)) {
+        emit lineChosenAgain();
+        return;
+    }
+    setCurrentRow(row);
 }
 
 QRect ChannelListBox::rowRect(int row) const {
@@ -249,6 +263,14 @@ void ChannelListBox::paintEvent(QPaintEvent* event) {
             style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
         }
     }
+    // Focus on a list without a current line still shows where the keyboard is.
+    if ((hasFocus() || viewport()->hasFocus()) && !current.isValid()) {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = viewport()->rect();
+        frame.backgroundColor = pal.color(group, QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
 }
 
 void ChannelListBox::rowsInserted(const QModelIndex& parent, int start, int end) {
@@ -259,6 +281,51 @@ void ChannelListBox::rowsInserted(const QModelIndex& parent, int start, int end)
 void ChannelListBox::mouseDoubleClickEvent(QMouseEvent* event) {
     QAbstractItemView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton) emit doubleClickedAnywhere();
+}
+
+void ChannelListBox::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        chooseRow(currentRow());
+        event->accept();
+        return;
+    }
+    QAbstractItemView::keyPressEvent(event);
+}
+
+void ChannelListBox::focusInEvent(QFocusEvent* event) {
+    QAbstractItemView::focusInEvent(event);
+    viewport()->update();  // the focus frame
+    announceCurrentLine();
+}
+
+void ChannelListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    if (hasFocus()) announceCurrentLine();
+}
+
+void ChannelListBox::selectionChanged(const QItemSelection& selected,
+                                      const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!QAccessible::isActive()) return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    if (!list) return;
+    QAccessible::State changed;
+    changed.selected = true;
+    for (const QItemSelection* lines : {&deselected, &selected})
+        for (const QModelIndex& index : lines->indexes())
+            if (QAccessibleInterface* line = list->child(index.row())) {
+                QAccessibleStateChangeEvent event(line, changed);
+                QAccessible::updateAccessibility(&event);
+            }
+}
+
+void ChannelListBox::announceCurrentLine() {
+    const int row = currentRow();
+    if (row < 0 || !QAccessible::isActive()) return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(row);
+    QAccessible::updateAccessibility(&event);
 }
 
 QItemSelectionModel::SelectionFlags ChannelListBox::selectionCommand(const QModelIndex& index,

@@ -25,6 +25,9 @@ class ChannelListBox : public QAbstractItemView {
     QString itemText(int row) const;
     bool isRowSelected(int row) const;
     QRect rowRect(int row) const;
+    // The user chooses `row` (Enter, a screen reader's action): it becomes the selected
+    // line, which runs the channel selection; the line already selected is chosen again.
+    void chooseRow(int row);
 
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
@@ -33,6 +36,8 @@ class ChannelListBox : public QAbstractItemView {
   signals:
     // Every double click, also below the last line, after the click's own selection change.
     void doubleClickedAnywhere();
+    // The selected line chosen again (Enter on it): the channel selection runs once more.
+    void lineChosenAgain();
 
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
@@ -46,6 +51,12 @@ class ChannelListBox : public QAbstractItemView {
     void paintEvent(QPaintEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    // A screen reader follows the current line and hears which line is selected.
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
     // Like a single-selection list box: a click beside the lines or with Ctrl on the
     // selected line leaves the selection as it is; only choosing another line changes it.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
@@ -57,6 +68,7 @@ class ChannelListBox : public QAbstractItemView {
     int shownRows() const;  // rows that fit the viewport whole (at least one)
     QModelIndex indexOf(int row) const;
     void followRows(int first, int last = -1);
+    void announceCurrentLine();
 
     int rowHeight_ = 19;
 };

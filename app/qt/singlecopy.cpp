@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "core/messages.h"
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -148,8 +150,10 @@ SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
     auto runWithoutLock = [&](int error) {
         if (lockFd_ >= 0) ::close(lockFd_);
         lockFd_ = -1;
-        std::fprintf(stderr, "%s: cannot take the lock %s (%s); running without it\n",
-                     qUtf8Printable(title_), lockPath.constData(), std::strerror(error));
+        std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title_),
+                     kivo::message(kivo::Msg::LockFailed, {{"path", lockPath.constData()},
+                                                           {"reason", std::strerror(error)}})
+                         .c_str());
         return Claim::Alone;
     };
     lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -177,8 +181,8 @@ SingleCopy::Claim SingleCopy::claim(std::chrono::milliseconds bound) {
         request.askAndWait(std::min<std::chrono::milliseconds>(
             200ms, std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
         if (!told && std::chrono::steady_clock::now() - since > 5s) {
-            std::fprintf(stderr, "%s: waiting for the running copy to close\n",
-                         qUtf8Printable(title_));
+            std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title_),
+                         kivo::message(kivo::Msg::WaitingForRunningCopy).c_str());
             told = true;
         }
     }
@@ -194,8 +198,10 @@ bool SingleCopy::listen(std::function<void()> closeRequested) {
     if (server_.listen(address_)) return true;
     // A later start would wait for this copy in vain.
     std::fprintf(
-        stderr, "%s: cannot make the endpoint %s (%s); a later start will not find this copy\n",
-        qUtf8Printable(title_), qUtf8Printable(endpoint_), qUtf8Printable(server_.errorString()));
+        stderr, "%s: %s\n", qUtf8Printable(title_),
+        kivo::message(kivo::Msg::EndpointFailed, {{"path", endpoint_.toStdString()},
+                                                  {"reason", server_.errorString().toStdString()}})
+            .c_str());
     return false;
 }
 

@@ -9,33 +9,19 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "core/channelfile.h"
 #include "core/errors.h"
 #include "core/savefiles.h"
+#include "core/win32/widechar.h"
 
 namespace kivo {
 
 namespace {
 
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int size = static_cast<int>(utf8.size());
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), n);
-    if (wide.find(L'\0') != std::wstring::npos) return {};  // would name another file
+// A path as the wide calls take it; empty for one that would name another file.
+std::wstring widePath(const std::string& utf8) {
+    std::wstring wide = widen(utf8);
+    if (wide.find(L'\0') != std::wstring::npos) return {};
     return wide;
-}
-
-std::string narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int size = static_cast<int>(wide.size());
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
-    return utf8;
 }
 
 // A handle closed at the end of its scope.
@@ -139,7 +125,7 @@ std::string nameIn(const std::wstring& path, const std::wstring& folder) {
 }  // namespace
 
 std::optional<std::string> readPlainFile(const std::string& path, bool toFirstNul) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = widePath(path);
     if (wide.empty()) return std::nullopt;
     File file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -164,7 +150,7 @@ std::string readChannelFile(const std::string& path) {
 }
 
 std::string channelFileTarget(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = widePath(path);
     if (wide.empty()) return {};
     File file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -177,7 +163,7 @@ std::string channelFileTarget(const std::string& path) {
 }
 
 std::optional<std::uint64_t> fileIdentity(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = widePath(path);
     if (wide.empty()) return std::nullopt;
     File file(CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -187,7 +173,7 @@ std::optional<std::uint64_t> fileIdentity(const std::string& path) {
 }
 
 bool rewriteFile(const std::string& path, const std::string& text) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = widePath(path);
     if (wide.empty()) return false;
     File file(CreateFileW(wide.c_str(), GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -198,7 +184,7 @@ bool rewriteFile(const std::string& path, const std::string& text) {
 }
 
 bool placeNewFile(const std::string& path, const std::string& text) {
-    const std::wstring target = widen(path);
+    const std::wstring target = widePath(path);
     if (target.empty()) return false;
     const std::wstring folder = folderOf(target);
     std::wstring temporaryPath;
@@ -215,7 +201,7 @@ bool placeNewFile(const std::string& path, const std::string& text) {
 }
 
 bool removeFile(const std::string& path) {
-    const std::wstring wide = widen(path);
+    const std::wstring wide = widePath(path);
     return !wide.empty() && (DeleteFileW(wide.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
 }
 
@@ -231,11 +217,11 @@ std::string stateFolder(bool make) {
 
 void saveChannelText(const std::string& path, const std::string& data,
                      const std::function<void()>& beforeReplace) {
-    if (widen(path).empty()) throw FileCreateError(path);
+    if (widePath(path).empty()) throw FileCreateError(path);
     // A link to the channel file stays a link: the file it points to is written. One that
     // leads nowhere or loops is refused, never replaced by a file.
     const std::string resolved = channelFileTarget(path);
-    const std::wstring target = widen(resolved);
+    const std::wstring target = widePath(resolved);
     if (target.empty()) throw FileCreateError(path);
 
     // The file as it is: one the user may not write (read-only, refused by its access

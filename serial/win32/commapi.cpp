@@ -6,11 +6,15 @@
 // used.
 #include "serial/commapi.h"
 
+#include "serial/win32/openfailure.h"
+
 #undef INVALID_HANDLE_VALUE
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cctype>
 #include <cstddef>
+#include <string>
 
 namespace comm {
 namespace {
@@ -39,14 +43,96 @@ System* as(Ours* p) {
     return reinterpret_cast<System*>(p);
 }
 
+// "COM" and digits reach the device by its name in the device namespace: the plain name
+// finds COM1 to COM9 only.
+std::string deviceName(const char* name) {
+    std::string text = name ? name : "";
+    if (text.size() < 4 || (text.compare(0, 3, "COM") != 0 && text.compare(0, 3, "com") != 0))
+        return text;
+    for (std::size_t i = 3; i < text.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return text;
+    return "\\\\.\\" + text;
+}
+
+}  // namespace
+
+std::string systemErrorText(unsigned long error) {
+    wchar_t* buffer = nullptr;
+    const ::DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (n > 0 && buffer) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), nullptr, 0,
+                                             nullptr, nullptr);
+        text.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+        if (size > 0)
+            WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(n), text.data(), size, nullptr,
+                                nullptr);
+    }
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+OpenFailure openFailureOf(const std::string& device, unsigned long error, bool queryOpens) {
+    OpenFailure why;
+    why.device = device;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+            why.kind = OpenFailure::Kind::Missing;
+            break;
+        case ERROR_SHARING_VIOLATION:
+            why.kind = OpenFailure::Kind::InUse;
+            break;
+        case ERROR_ACCESS_DENIED:
+            // A port another program has open refuses every open, even one that asks
+            // for no access; one this user may not use takes that one.
+            why.kind = queryOpens ? OpenFailure::Kind::Denied : OpenFailure::Kind::InUse;
+            break;
+        default:
+            why.kind = OpenFailure::Kind::Other;
+            why.systemError = static_cast<int>(error);
+            why.detail = systemErrorText(error);
+            break;
+    }
+    return why;
+}
+
+namespace {
+
 class Win32CommApi final : public CommApi {
   public:
     comm::HANDLE CreateFileA(const char* name, comm::DWORD access, comm::DWORD share,
                              void* security, comm::DWORD creation, comm::DWORD flags,
                              comm::HANDLE templateFile) override {
-        return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security),
-                             creation, flags, templateFile);
+        const std::string device = deviceName(name);
+        ::HANDLE h = ::CreateFileA(device.c_str(), access, share,
+                                   static_cast<LPSECURITY_ATTRIBUTES>(security), creation, flags,
+                                   templateFile);
+        if (h != INVALID_HANDLE_VALUE) {
+            last_ = OpenFailure{};
+            last_.kind = OpenFailure::Kind::None;
+            last_.device = name ? name : "";
+            return h;
+        }
+        const ::DWORD error = ::GetLastError();
+        bool queryOpens = false;
+        if (error == ERROR_ACCESS_DENIED) {
+            ::HANDLE query = ::CreateFileA(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr);
+            queryOpens = query != INVALID_HANDLE_VALUE;
+            if (queryOpens) ::CloseHandle(query);
+        }
+        last_ = openFailureOf(name ? name : "", error, queryOpens);
+        ::SetLastError(error);
+        return h;
     }
+    OpenFailure lastOpenFailure() override { return last_; }
     comm::BOOL SetupComm(comm::HANDLE h, comm::DWORD in, comm::DWORD out) override {
         return ::SetupComm(h, in, out);
     }
@@ -98,7 +184,12 @@ class Win32CommApi final : public CommApi {
         return ::WaitForSingleObject(h, milliseconds);
     }
     comm::BOOL CloseHandle(comm::HANDLE h) override { return ::CloseHandle(h); }
+
+  private:
+    static thread_local OpenFailure last_;
 };
+
+thread_local OpenFailure Win32CommApi::last_;
 
 }  // namespace
 

@@ -514,7 +514,7 @@ TEST(ChannelFileSave, ARewriteCutShortIsUndoneAtTheNextLoadAndSaidSo) {
             control.Button4Click();
         else
             EXPECT_TRUE(control.loadAtStartup());
-        EXPECT_EQ(window.messages, std::vector<std::string>{kRestoredMessage});
+        EXPECT_EQ(window.messages, std::vector<std::string>{restoredMessage()});
         EXPECT_EQ(window.list.lines(),
                   (Lines{kJapanese + ",AM,594,80,COM1", "b,FM,80.7,120,COM3"}));
         EXPECT_EQ(readFile(path), old);

@@ -85,4 +85,22 @@ TEST(CommandLineTest, LastOccurrenceWinsAndUsageListsEveryOption) {
         << usage;
 }
 
+// A whole command line as the system keeps it: runs of bytes 0x01..0x20 separate, double
+// quotes group and go, the program's own name comes first.
+TEST(CommandLineTest, AWholeLineIsCutByBlanksAndQuotes) {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"kivo.exe", {"kivo.exe"}},
+        {"", {}},
+        {"  \t ", {}},
+        {"kivo.exe Radio1 Radio2", {"kivo.exe", "Radio1", "Radio2"}},
+        {"\"C:\\Program Files\\KIVO\\kivo.exe\"  \"  Radio1 \"",
+         {"C:\\Program Files\\KIVO\\kivo.exe", "  Radio1 "}},
+        {"k a\"b c\"d\t\x01" "e", {"k", "ab cd", "e"}},
+        {"k \"\"", {"k", ""}},
+        {"k \"open to the end", {"k", "open to the end"}},
+        {"k \xe3\x83\xa9\xe3\x82\xb8\xe3\x82\xaa", {"k", "\xe3\x83\xa9\xe3\x82\xb8\xe3\x82\xaa"}},
+    };
+    for (const auto& [line, args] : cases) EXPECT_EQ(kivo::splitCommandLine(line), args) << line;
+}
+
 }  // namespace

@@ -260,7 +260,7 @@ TEST_F(Sequences, AddStoresCp932OrRefuses) {
 
     window.name = "Radio €";
     EXPECT_FALSE(control.Button1Click());
-    EXPECT_EQ(window.messages, std::vector<std::string>{kUnstorableNameMessage});
+    EXPECT_EQ(window.messages, std::vector<std::string>{unstorableNameMessage()});
     window.name = "ok";
     window.frequency = "８４．７€";
     EXPECT_FALSE(control.Button1Click());
@@ -284,7 +284,7 @@ TEST_F(Sequences, SaveOnlyAfterYes) {
     window.list.setLines({"a,AM,1,1,COM1"});
     window.confirmAnswer = false;
     control.Button5Click();
-    EXPECT_EQ(window.questions, std::vector<std::string>{kSaveQuestion});
+    EXPECT_EQ(window.questions, std::vector<std::string>{saveQuestion()});
     EXPECT_FALSE(std::filesystem::exists(control.channelFilePath));
     window.confirmAnswer = true;
     control.Button5Click();

@@ -34,6 +34,13 @@ void checkPlaced(const std::vector<Placed>& table) {
             EXPECT_EQ(label->height(), p.geometry.height());
             EXPECT_GE(label->width(), p.geometry.width());
             EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        } else if (qobject_cast<QRadioButton*>(p.widget)) {
+            // So does a band button, within its box.
+            EXPECT_EQ(p.widget->pos(), p.geometry.topLeft());
+            EXPECT_EQ(p.widget->height(), p.geometry.height());
+            EXPECT_GE(p.widget->width(),
+                      std::max(p.geometry.width(), p.widget->sizeHint().width()));
+            EXPECT_LE(p.widget->geometry().right(), p.widget->parentWidget()->width() - 2);
         } else {
             EXPECT_EQ(p.widget->geometry(), p.geometry);
         }

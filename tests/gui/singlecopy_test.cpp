@@ -425,6 +425,7 @@ TEST_F(SingleCopyTest, ACopyThatCannotLockOrListenRunsAloneAndSaysSo) {
         How how;
         how.before = c.before;
         how.keepErr = true;
+        how.env = {{"KIVO_LANG", "en"}};
         auto running = launch({"Radio1"}, how);
         const bool started = receiver.waitForLines(kStartupLines, 20s);
         if (!started && running->waitForFinished(0) && running->exitCode() == 77)

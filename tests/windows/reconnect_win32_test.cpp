@@ -20,6 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const std::string kLineLostMessage = "受信機との回線が切れました。再接続を待っています";
+
 // The notices a front end gives, handed out by the test: the device-change notice and the
 // pause's timer.
 class GivenNotices : public PortNotices {

@@ -27,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+const std::string kLineLostMessage = "受信機との回線が切れました。再接続を待っています";
+
 const std::string kRestored = "G300\r\nH101\r\nJ4000\r\nJ4101\r\nK00000954000020100\r\nJ4050\r\n";
 
 // The notices a front end gives, on the real watch: runUntil() is its event loop.

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# kivo.exe's start-up to its first frame under Wine on a private Xvfb display, against a
+# bare Win32 window started the same way, and both programs' resident set. The timing
+# program is a Linux one (it watches the X server), built in build/.
+#
+#   scripts/bench-windows.sh BUILD_WINDOWS_DIR [ROUNDS]
+set -euo pipefail
+build=$(cd "$1" && pwd)
+rounds=${2:-9}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build" -j2 --target kivo_wine_startup_bench >/dev/null
+cmake --build "$build" -j2 --target kivo kivo_bare_window >/dev/null
+ls -l "$build/bin/kivo.exe" "$build"/kivo-*-win64-setup.exe 2>/dev/null || true
+
+xvfb=""
+trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true' EXIT
+for n in $(seq 140 199); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=:$n; break; }
+done
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+DISPLAY=$display KIVO_WINE_GRAPHICS=x11 "$root/scripts/wine-prefix.sh" "$build" \
+  "$root/build/bin/kivo_wine_startup_bench" "$build/bin/kivo.exe" "$build/bin/kivo_bare_window.exe" \
+  "$rounds"
