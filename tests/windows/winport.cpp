@@ -116,8 +116,8 @@ std::string FarEnd::drain(std::chrono::milliseconds quiet, std::chrono::millisec
 }
 
 UnpluggableFarEnd::UnpluggableFarEnd() : listener_(INVALID_SOCKET), connection_(INVALID_SOCKET) {
-    const char* spec = std::getenv("KIVO_TEST_UNPLUGGABLE");
-    const std::string text = spec ? spec : "";
+    const char* setting = std::getenv("KIVO_TEST_UNPLUGGABLE");
+    const std::string text = setting ? setting : "";
     const auto eq = text.find('='), colon = text.rfind(':');
     if (eq == std::string::npos || colon == std::string::npos || colon < eq)
         throw std::runtime_error(
