@@ -45,7 +45,6 @@ std::string runningCopyNotClosedMessage(const std::string& title) {
     return message(Msg::RunningCopyNotClosed, {{"title", title}});
 }
 
-
 std::string unstorableNameMessage() {
     return message(Msg::UnstorableNameMessage);
 }
@@ -71,6 +70,16 @@ std::string openErrorMessage(const std::string& portname) {
 std::string openErrorMessage(const std::string& portname, const comm::OpenFailure& why) {
     std::string reason = openFailureReason(why);
     return openErrorMessage(portname) + (reason.empty() ? "" : "\n" + reason);
+}
+
+std::string lineLostMessage() {
+    return message(Msg::LineLost);
+}
+
+std::string lineLostMessage(const comm::OpenFailure& why) {
+    std::string reason;
+    if (why.kind != comm::OpenFailure::Kind::Missing) reason = openFailureReason(why);
+    return lineLostMessage() + (reason.empty() ? "" : "\n" + reason);
 }
 
 std::string openFailureReason(const comm::OpenFailure& why) {
@@ -108,9 +117,11 @@ std::string openFailureReason(const comm::OpenFailure& why) {
                 {{"device", device}, {"owner", why.owner}, {"group", why.group}, {"mode", mode}});
         }
         case Kind::Other:
-            return message(Msg::ReasonOther,
-                           {{"device", device},
-                            {"error", why.detail.empty() ? std::string(std::strerror(why.systemError)) : why.detail}});
+            return message(
+                Msg::ReasonOther,
+                {{"device", device},
+                 {"error",
+                  why.detail.empty() ? std::string(std::strerror(why.systemError)) : why.detail}});
         case Kind::StaleLock: {
             const bool owned = !why.owner.empty();
             const Msg id = hasPid ? (owned ? Msg::ReasonStaleLockPidOwner : Msg::ReasonStaleLockPid)

@@ -76,6 +76,13 @@ std::string unstorablePortMessage();
 // texts: this is the user's language for one of them; any other text is kept.
 std::string componentMessage(const std::string& text);
 
+// Shown beside the power button while the line to the receiver is lost ("ON" stays): KIVO
+// waits for the port to come back. With the reason the port did not open again when it
+// was there (another program holds it, say); a device that is simply not there yet adds
+// nothing.
+std::string lineLostMessage();
+std::string lineLostMessage(const comm::OpenFailure& why);
+
 // The reason line: what stands in the way and what the user can do about it; empty when
 // the backend does not say.
 std::string openFailureReason(const comm::OpenFailure& why);

@@ -33,10 +33,16 @@ std::optional<std::string> storedField(const std::string& text, bool trimmed = f
 
 }  // namespace
 
+std::vector<std::string> scannedPortNames() {
+    std::vector<std::string> names;
+    for (int n = 1; n <= 9; ++n) names.push_back("COM" + std::to_string(n));
+    return names;
+}
+
 std::vector<std::string> scanPorts(Trs232c& port) {
     std::vector<std::string> found;
-    for (int n = 1; n <= 9; ++n) {
-        port.portname = "COM" + std::to_string(n);
+    for (const std::string& name : scannedPortNames()) {
+        port.portname = name;
         if (port.open()) {
             found.push_back(port.portname);
             port.close();
@@ -64,7 +70,9 @@ bool ReceiverControl::isOn() const {
 
 void ReceiverControl::send(std::string_view command) {
     if (stopping_) return;
-    if (line_.send(port_, command) || !port_.isOpen()) return;
+    const bool sent = line_.send(port_, command);
+    // A line gone is waited for; the rest of the sequence goes nowhere, silently.
+    if (noticeLoss() || sent || !port_.isOpen()) return;
     ++givenUp_;
     if (onLineHeld) onLineHeld();
 }
@@ -109,6 +117,7 @@ void ReceiverControl::Timer1Timer() {
     char discarded;
     while (port_.rxcount() > 0)
         if (!port_.rxbyte(discarded)) break;
+    noticeLoss();
 }
 
 void ReceiverControl::Button2Click() {
@@ -203,16 +212,24 @@ void ReceiverControl::powerUp() {
     window_.setPowerCaption(kPowerOn);
     window_.setPortEnabled(false);
     window_.setTimerEnabled(true);
+    sendSwitchOn();
+}
+
+// The power button's switch-on commands. A loss of the line on the way (which closes the
+// port) ends them.
+void ReceiverControl::sendSwitchOn() {
     WaitLoop(port_);
-    send(kOpeningCommand);
-    send(kPowerOnCommand);
-    send(kVolumeZeroCommand);
-    send(kPeriodicCommand);
+    for (std::string_view command :
+         {kOpeningCommand, kPowerOnCommand, kVolumeZeroCommand, kPeriodicCommand}) {
+        send(command);
+        if (!port_.isOpen()) return;
+    }
 }
 
 bool ReceiverControl::switchOn() {
     // Showing "ON" over a port that did not open would lose every command unseen.
     if (!openPort()) return false;
+    watchLine();
     powerUp();
     ListBox1DblClick();
     return true;
@@ -220,6 +237,7 @@ bool ReceiverControl::switchOn() {
 
 ReceiverControl::RemoteSwitchOn ReceiverControl::switchOnForRemote() {
     if (!openPort(false)) return RemoteSwitchOn::PortNotOpened;
+    watchLine();
     powerUp();
     try {
         ListBox1DblClick();
@@ -233,6 +251,7 @@ ReceiverControl::RemoteSwitchOn ReceiverControl::switchOnForRemote() {
 bool ReceiverControl::switchOnAtStartup(int index) {
     bool opened = openPort();
     if (opened) {
+        watchLine();
         WaitLoop(port_);
         send(kPowerOnCommand);
         window_.setPowerCaption(kPowerOn);
@@ -255,6 +274,7 @@ void ReceiverControl::switchOff() {
 }
 
 void ReceiverControl::FormClose() {
+    stopWatchingLine();  // a wait for a lost line ends with it
     if (!line_.send(port_, kPowerOffCommand) && port_.isOpen()) ++givenUp_;
     line_.close(port_);
     WaitLoop(port_);

@@ -3,10 +3,13 @@
 // the channel list (KivoError) pass through to the caller's central error handler.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/portnotices.h"
 #include "core/receiverwindow.h"
 #include "core/sending.h"
 #include "serial/rs232c.h"
@@ -21,7 +24,9 @@ std::string startupLoadMessage();  // the channel file did not load at start
 // A Save was cut short and the file's text before it has been put back.
 std::string restoredMessage();
 
-// Port scan at start-up: "COM1".."COM9" that open (each is closed again); the
+// The names the port scan at start-up tries: "COM1".."COM9".
+std::vector<std::string> scannedPortNames();
+// Port scan at start-up: those of them that open (each is closed again); the
 // component's portname is left at "COM9".
 std::vector<std::string> scanPorts(Trs232c& port);
 
@@ -49,6 +54,25 @@ class ReceiverControl {
     // Commands that did not go out while the port was open, so far: a caller compares
     // the count before and after an action to learn whether all of it reached the line.
     int givenUpCommands() const { return givenUp_; }
+
+    // The line to the receiver: a device that goes (unplugged, switched off at its own
+    // switch) while the receiver is on is waited for, "ON" staying the user's choice, and
+    // when its port is there again it is opened with the same settings and the receiver
+    // brought back to what the window shows. The front end's notices tell when the port's
+    // name changes; without them a loss is still shown, and nothing comes back by itself.
+    void usePortNotices(PortNotices* notices) { notices_ = notices; }
+    // On, with the line lost: waiting for the port, or bringing the receiver back.
+    bool lineLost() const {
+        return lineState_ == LineState::Lost || lineState_ == LineState::Restoring;
+    }
+    // Losses of the line so far (compared before and after an action, as givenUpCommands).
+    int lineLosses() const { return losses_; }
+    // At most one restore in this time, however often the port comes and goes.
+    static constexpr std::chrono::milliseconds kRestorePause{1000};
+    // The front end's notice: what the port's name leads to may have changed. While on it
+    // looks whether the line is still there; while it is lost, it brings the receiver
+    // back if the port opens (at once, or when the pause since the last restore is over).
+    void portChanged();
 
     // The component's portname := the chooser's text (UTF-8), unchecked. The power
     // notice spoke of the port chosen before: it goes.
@@ -106,9 +130,21 @@ class ReceiverControl {
     bool startWithChannel(const std::string& argument);
 
   private:
+    enum class LineState { Off, Up, Lost, Restoring };
+
     void send(std::string_view command);
     bool openPort(bool boxed = true);
     void powerUp();
+    void sendSwitchOn();
+
+    // The line's loss and return (reconnect.cpp).
+    void watchLine();
+    void followPort();
+    void stopWatchingLine();
+    bool noticeLoss();
+    void loseLine();
+    void restoreWhenDue();
+    void restore();
 
     Trs232c& port_;
     ReceiverWindow& window_;
@@ -116,6 +152,10 @@ class ReceiverControl {
     bool stopping_ = false;
     bool tuning_ = false;  // inside tuneTo: the controls' own tunes wait for its one
     int givenUp_ = 0;
+    PortNotices* notices_ = nullptr;
+    LineState lineState_ = LineState::Off;
+    int losses_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> lastRestore_;
 };
 
 }  // namespace kivo

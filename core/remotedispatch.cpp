@@ -121,10 +121,13 @@ RemoteAnswer RemoteProtocol::answer(const RemoteRequest& request, RemoteConnecti
     // KIVO's one VFO answers to any of its names; another VFO is not there.
     if (!request.vfo.empty() && !isOurRemoteVfo(request.vfo)) return only(kRemoteUnavailable);
     const int givenUpBefore = control_.givenUpCommands();
+    const int lossesBefore = control_.lineLosses();
     try {
         RemoteAnswer done = run(request, connection);
-        // Done, but with a command to the receiver given up on the way: a time-out.
-        if (done.status == kRemoteOk && control_.givenUpCommands() != givenUpBefore)
+        // Done, but the line to the receiver lost on the way, or a command to it given up.
+        if (done.status == kRemoteOk && control_.lineLosses() != lossesBefore)
+            done.status = kRemoteIoError;
+        else if (done.status == kRemoteOk && control_.givenUpCommands() != givenUpBefore)
             done.status = kRemoteTimeout;
         return done;
     } catch (...) {

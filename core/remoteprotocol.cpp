@@ -60,6 +60,7 @@ std::string RemoteProtocol::getFrequency() const {
 int RemoteProtocol::setFrequency(std::string_view word) {
     auto value = number(word);
     if (!value || *value < 0 || *value > kRemoteMaxHz) return kRemoteInvalid;
+    if (control_.lineLost()) return kRemoteIoError;  // the window waits with the receiver
     const auto hz = static_cast<unsigned long long>(std::llround(*value));
     // One tune, also when the window already shows it: the receiver may not be there
     // (switched on with no channel selected, or tuned by hand since).
@@ -80,6 +81,7 @@ int RemoteProtocol::setMode(std::string_view mode) {
         am = false;
     else
         return kRemoteInvalid;
+    if (control_.lineLost()) return kRemoteIoError;
     ReceiverWindow& window = control_.window();
     if (am ? window.amChecked() : window.fmChecked()) return kRemoteOk;  // as its button
     // The frequency stays: written in the new band's unit where it is one a client could
@@ -97,6 +99,7 @@ int RemoteProtocol::visibleVolume() const {
 }
 
 int RemoteProtocol::setVolume(double fraction) {
+    if (control_.lineLost()) return kRemoteIoError;
     ReceiverWindow& window = control_.window();
     const int position = static_cast<int>(std::lround(fraction * 255));
     const int before = window.volumePosition();
@@ -111,6 +114,8 @@ int RemoteProtocol::setVolume(double fraction) {
 }
 
 int RemoteProtocol::setPower(bool on) {
+    // Switching off ends a wait for a lost line; switching on cannot reach the receiver.
+    if (on && control_.lineLost()) return kRemoteIoError;
     if (control_.isOn() == on) return kRemoteOk;
     if (!on) {
         control_.switchOff();

@@ -21,7 +21,7 @@ namespace kivo {
 inline constexpr int kRemoteOk = 0;
 inline constexpr int kRemoteInvalid = -1;       // a bad or missing argument
 inline constexpr int kRemoteTimeout = -5;       // a command to the receiver was given up
-inline constexpr int kRemoteIoError = -6;       // the port did not open
+inline constexpr int kRemoteIoError = -6;       // the port did not open, or the line is lost
 inline constexpr int kRemoteInternal = -7;      // a handler failed
 inline constexpr int kRemoteUnavailable = -11;  // no such command, or not possible now
 

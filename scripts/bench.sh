@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks built in BUILD_DIR and prints their tables: the per-byte transmit
 # path on a pseudo-terminal, the main window's actions with long channel lists, the
-# start-up to the first frame, and the remote control's round trip against Hamlib's
-# rigctld. The window figures are taken under a private Xvfb.
+# start-up to the first frame (also on a busy machine), --list-ports with one and four
+# ports, and the remote control's round trip against Hamlib's rigctld. The window figures are taken under a private Xvfb.
 #
 #   scripts/bench.sh BUILD_DIR [ROUNDS]
 set -euo pipefail
@@ -20,6 +20,7 @@ chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
 
 "$bin/kivo_txbyte_bench" --benchmark_color=false
+"$bin/kivo_ports_bench" "$bin/kivo" "$rounds"
 
 # One display for both, so that the windows meet the same server.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '

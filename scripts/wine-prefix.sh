@@ -4,7 +4,10 @@
 # touches a real device: COMn and COM(n+10) are the two ends of one line, the other names
 # up to COM20 are switched off, windows use the null display driver, one Wine server
 # serves the whole run, and a small preloaded library answers the modem-line queries that
-# pseudo-terminals refuse. Everything started here is stopped at the end.
+# pseudo-terminals refuse. COM3 is a port that can be unplugged: a pseudo-terminal whose
+# far end is a TCP connection to a test on 127.0.0.1 (KIVO_TEST_UNPLUGGABLE); when the
+# test closes it, the port hangs up and goes, and a new one comes under the same name,
+# ready for the test's next connection. Everything started here is stopped at the end.
 # With KIVO_WINE_GRAPHICS=x11 the windows go to the X display in DISPLAY instead (for
 # pictures and timings), drawn by Wine itself without a window manager.
 # Usage: scripts/wine-prefix.sh BUILD-FOLDER COMMAND [ARGUMENT]...
@@ -37,12 +40,23 @@ for n in "${pairs[@]}"; do
   pids+=($!)
   pair_list+=("COM$n=COM$far")
 done
-for n in "${pairs[@]}"; do
+unplug_tcp=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+(
+  trap 'kill "$line" 2>/dev/null; exit 0' TERM
+  while :; do
+    socat -t 0.1 pty,raw,echo=0,link="$ports/COM3" \
+      TCP:127.0.0.1:"$unplug_tcp",retry=3000,interval=0.2 2>/dev/null &
+    line=$!
+    wait "$line" || true  # it ends when the test drops its connection
+  done
+) &
+pids+=($!)
+for n in "${pairs[@]}" 3; do
   for _ in $(seq 100); do
-    [ -e "$ports/COM$n" ] && [ -e "$ports/COM$((n + 10))" ] && break
+    [ -e "$ports/COM$n" ] && { [ "$n" = 3 ] || [ -e "$ports/COM$((n + 10))" ]; } && break
     sleep 0.1
   done
-  [ -e "$ports/COM$n" ] || { echo "error: socat made no pty pair for COM$n" >&2; exit 1; }
+  [ -e "$ports/COM$n" ] || { echo "error: socat made no pty for COM$n" >&2; exit 1; }
 done
 
 wineserver -k 2>/dev/null || true
@@ -93,6 +107,7 @@ done
 shim="$build/ptymodem_shim.so"
 g++ -std=c++20 -O2 -Wall -Wextra -shared -fPIC -o "$shim" "$root/tests/support/wine/ptymodem_shim.cpp" -ldl
 
-export KIVO_TEST_COM_PAIRS
+export KIVO_TEST_COM_PAIRS KIVO_TEST_UNPLUGGABLE
 KIVO_TEST_COM_PAIRS=$(IFS=,; echo "${pair_list[*]}")
+KIVO_TEST_UNPLUGGABLE="COM3=127.0.0.1:$unplug_tcp"
 LD_PRELOAD="$shim" "$@"

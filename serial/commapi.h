@@ -34,12 +34,40 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_READY = 21;
+constexpr DWORD ERROR_BAD_COMMAND = 22;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
+constexpr DWORD ERROR_NO_SUCH_DEVICE = 433;
 constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 constexpr DWORD ERROR_IO_PENDING = 997;
+constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr DWORD ERROR_DEVICE_REMOVED = 1617;
+
+// The errors a transfer or a status query of an open port meets once its device has gone
+// (unplugged, switched off, its line hung up): what the drivers of removed USB adapters
+// report, what Wine reports for a hung-up terminal (not ready; a broken pipe on reading),
+// and the POSIX backend's hang-up. A time-out, an abort or a bad argument is not among them.
+inline bool meansDeviceGone(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_BROKEN_PIPE:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NO_SUCH_DEVICE:
+        case ERROR_IO_DEVICE:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
+}
 
 // WaitForSingleObject.
 constexpr DWORD INFINITE = 0xFFFFFFFFu;

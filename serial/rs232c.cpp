@@ -226,6 +226,7 @@ bool Trs232c::open() {
     if (usethread) commthread->Start();  // the transfer events exist now
 
     opened = true;
+    lost = false;
     OnOpen(*this);
     return true;
 }
@@ -266,6 +267,13 @@ bool Trs232c::settle(Direction& d, DWORD abortFlag, DWORD* moved) {
     return true;
 }
 
+// Called right after a call failed: remembers whether its error says the device is gone.
+// Always false, for the caller to return.
+bool Trs232c::noteFailure() {
+    if (meansDeviceGone(api_.GetLastError())) lost = true;
+    return false;
+}
+
 bool Trs232c::transfer(Direction& d, bool write, int count, int timeout, DWORD& moved) {
     api_.ResetEvent(d.event);
     const DWORD n = static_cast<DWORD>(count);
@@ -275,12 +283,12 @@ bool Trs232c::transfer(Direction& d, bool write, int count, int timeout, DWORD& 
         moved = d.immediate;  // completed at once: true whatever the count
         return true;
     }
-    if (api_.GetLastError() != ERROR_IO_PENDING) return false;
+    if (api_.GetLastError() != ERROR_IO_PENDING) return noteFailure();
     if (api_.WaitForSingleObject(d.event, static_cast<DWORD>(timeout)) != WAIT_OBJECT_0) {
         d.pending = true;
         return false;
     }
-    if (!api_.GetOverlappedResult(hcomm, &d.ov, &d.completed, 0)) return false;
+    if (!api_.GetOverlappedResult(hcomm, &d.ov, &d.completed, 0)) return noteFailure();
     moved = d.completed;
     return d.completed == n;
 }
@@ -343,7 +351,8 @@ int Trs232c::queueCount(bool input) {
     if (!opened) return -1;
     DWORD errors = 0;
     COMSTAT stat{};
-    api_.ClearCommError(hcomm, &errors, &stat);
+    // The count stays what the query gave, failed or not; a failure tells only of the loss.
+    if (!api_.ClearCommError(hcomm, &errors, &stat)) noteFailure();
     return static_cast<int>(input ? stat.cbInQue : stat.cbOutQue);
 }
 

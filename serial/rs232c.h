@@ -139,6 +139,10 @@ class Trs232c {
     bool txpurge(int* unsent = nullptr);
 
     bool isOpen() const { return opened; }
+    // True once a transfer or a queue count of this opening has met the device gone
+    // (unplugged, switched off, the line hung up): every transfer fails from then on, as it
+    // does anyway, and only a new open can bring the line back. False again after open.
+    bool lineLost() const { return lost; }
     comm::CommApi& api() { return api_; }
     comm::HANDLE handle() const { return hcomm; }
 
@@ -173,9 +177,11 @@ class Trs232c {
     bool settle(Direction& d, comm::DWORD abortFlag, comm::DWORD* moved = nullptr);
     bool transfer(Direction& d, bool write, int count, int timeout, comm::DWORD& moved);
     int queueCount(bool input);
+    bool noteFailure();
 
     comm::CommApi& api_;
     bool opened = false;
+    bool lost = false;
     comm::HANDLE hcomm = nullptr;
     comm::DCB dcb{};
     comm::COMMTIMEOUTS timeouts{};

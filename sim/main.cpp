@@ -1,5 +1,6 @@
 // kivo-sim: a stand-in receiver on a pseudo-terminal, for trying KIVO without the hardware.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -17,7 +18,9 @@ const char kUsage[] =
     "\n"
     "Simulates the receiver on a pseudo-terminal and registers it as a COM port, so that\n"
     "KIVO can be tried without the hardware. Runs until interrupted (Ctrl-C or SIGTERM),\n"
-    "then removes its port link.\n"
+    "then removes its port link. SIGUSR1 pulls the receiver's adapter out (the line hangs\n"
+    "up, the link goes, the receiver forgets its state) and the next SIGUSR1 plugs it in\n"
+    "again under the same name: kill -USR1 PID.\n"
     "\n"
     "  --port COMn      the port name to register (default COM1)\n"
     "  --ports-dir DIR  the ports folder (default: $KIVO_PORTS, else\n"
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);  // not a stop: unplugs and plugs in again
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
@@ -116,8 +120,21 @@ int main(int argc, char** argv) {
             printLine(stdout, "kivo-sim: start kivo with KIVO_PORTS=" + simulator.portsDir());
         printLine(stdout, "state: " + sim::summary(simulator.state()));
 
+        printLine(stdout, "kivo-sim: unplug and plug in again with kill -USR1 " +
+                              std::to_string(::getpid()));
+
         int signo = 0;
-        sigwait(&stopSignals, &signo);
+        while (sigwait(&stopSignals, &signo) == 0 && signo == SIGUSR1) {
+            if (simulator.plugged()) {
+                simulator.unplug();
+                continue;
+            }
+            try {
+                simulator.replug();
+            } catch (const sim::SimError& e) {  // stays unplugged; the next signal tries again
+                std::fprintf(stderr, "kivo-sim: %s\n", e.what());
+            }
+        }
         printLine(stdout, std::string("kivo-sim: stopping (") + strsignal(signo) + ")");
     } catch (const sim::SimError& e) {
         std::fprintf(stderr, "kivo-sim: %s\n", e.what());

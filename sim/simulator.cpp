@@ -28,41 +28,106 @@ Simulator::Simulator(Options options) : options_(std::move(options)) {
     if (options_.portsDir.empty()) options_.portsDir = defaultPortsDir();
     if (options_.maxLineLength == 0) options_.maxLineLength = 1;
     lastSummary_ = summary(state_);
-    linkPath_ = registerPort(options_.portsDir, options_.portName, pty_.slavePath());
     int fds[2];
-    if (::pipe(fds) != 0) {
-        unregisterPort(linkPath_, pty_.slavePath());
-        throw SimError(std::string("pipe: ") + std::strerror(errno));
-    }
-    openWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (openWatch_ >= 0 && ::inotify_add_watch(openWatch_, pty_.slavePath().c_str(), IN_OPEN) < 0) {
-        ::close(openWatch_);
-        openWatch_ = -1;
-    }
+    if (::pipe(fds) != 0) throw SimError(std::string("pipe: ") + std::strerror(errno));
     stopRead_ = fds[0];
     stopWrite_ = fds[1];
     ::fcntl(stopRead_, F_SETFD, FD_CLOEXEC);
     ::fcntl(stopWrite_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(stopRead_, F_SETFL, O_NONBLOCK);
     try {
-        thread_ = std::thread([this] { run(); });
+        startReading();
     } catch (...) {
-        unregisterPort(linkPath_, pty_.slavePath());
         ::close(stopRead_);
         ::close(stopWrite_);
-        if (openWatch_ >= 0) ::close(openWatch_);
         throw;
     }
 }
 
 Simulator::~Simulator() {
+    stopReading();
+    ::close(stopRead_);
+    ::close(stopWrite_);
+}
+
+// A pseudo-terminal, its link and the thread reading it.
+void Simulator::startReading() {
+    auto pty = std::make_unique<PtyPair>();
+    linkPath_ = registerPort(options_.portsDir, options_.portName, pty->slavePath());
+    openWatch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (openWatch_ >= 0 && ::inotify_add_watch(openWatch_, pty->slavePath().c_str(), IN_OPEN) < 0) {
+        ::close(openWatch_);
+        openWatch_ = -1;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        pty_ = std::move(pty);
+    }
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (...) {
+        unregisterPort(linkPath_, pty_->slavePath());
+        if (openWatch_ >= 0) ::close(openWatch_);
+        openWatch_ = -1;
+        std::lock_guard lock(mutex_);
+        pty_.reset();
+        throw;
+    }
+}
+
+void Simulator::stopReading() {
+    if (!thread_.joinable()) return;
     char byte = 1;
     while (::write(stopWrite_, &byte, 1) < 0 && errno == EINTR) {
     }
     thread_.join();
-    unregisterPort(linkPath_, pty_.slavePath());
-    ::close(stopRead_);
-    ::close(stopWrite_);
+    while (::read(stopRead_, &byte, 1) > 0) {
+    }
+    unregisterPort(linkPath_, pty_->slavePath());
     if (openWatch_ >= 0) ::close(openWatch_);
+    openWatch_ = -1;
+    std::lock_guard lock(mutex_);
+    pty_.reset();  // the master closes: the program's side hangs up
+    partial_.clear();
+    discarding_ = false;
+}
+
+std::string Simulator::devicePath() const {
+    std::lock_guard lock(mutex_);
+    return pty_ ? pty_->slavePath() : std::string();
+}
+
+bool Simulator::plugged() const {
+    std::lock_guard lock(mutex_);
+    return pty_ != nullptr;
+}
+
+void Simulator::report(const std::string& what) {
+    const std::string line = timeStamp(std::chrono::system_clock::now()) + "  " + what;
+    {
+        std::lock_guard lock(mutex_);
+        logLines_.push_back(line);
+    }
+    if (options_.onLog) options_.onLog(line);
+}
+
+void Simulator::unplug() {
+    if (!plugged()) return;
+    stopReading();
+    std::string now;
+    {
+        std::lock_guard lock(mutex_);
+        state_ = ReceiverState{};
+        now = lastSummary_ = summary(state_);
+    }
+    report("unplugged: " + options_.portName + " has gone");
+    if (options_.onSummary) options_.onSummary(now);
+}
+
+void Simulator::replug() {
+    if (plugged()) return;
+    startReading();
+    report("plugged in again: " + options_.portName + " -> " + devicePath());
 }
 
 void Simulator::run() {
@@ -71,7 +136,7 @@ void Simulator::run() {
     bool lineUp = true;
     for (;;) {
         pollfd fds[3] = {{stopRead_, POLLIN, 0},
-                         {lineUp ? pty_.master() : -1, POLLIN, 0},
+                         {lineUp ? pty_->master() : -1, POLLIN, 0},
                          {lineUp ? -1 : openWatch_, POLLIN, 0}};
         const int timeout = !lineUp && openWatch_ < 0 ? 50 : -1;
         if (::poll(fds, 3, timeout) < 0) {
@@ -90,7 +155,7 @@ void Simulator::run() {
         char buf[4096];
         bool gotData = false;
         for (;;) {
-            ssize_t n = ::read(pty_.master(), buf, sizeof buf);
+            ssize_t n = ::read(pty_->master(), buf, sizeof buf);
             if (n > 0) {
                 gotData = true;
                 consume(buf, static_cast<std::size_t>(n), events);
@@ -102,7 +167,7 @@ void Simulator::run() {
         if (!gotData && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))) {
             // Opens from now on wake us; one that came before shows as no hang-up.
             drainOpenEvents();
-            pollfd master{pty_.master(), POLLIN, 0};
+            pollfd master{pty_->master(), POLLIN, 0};
             if (::poll(&master, 1, 0) == 1 && (master.revents & POLLHUP)) lineUp = false;
         }
         changed_.notify_all();
@@ -182,7 +247,7 @@ void Simulator::answer(const std::string& bytes) {
     // the answer is dropped rather than stalling the receiver.
     std::size_t off = 0;
     while (off < bytes.size()) {
-        ssize_t n = ::write(pty_.master(), bytes.data() + off, bytes.size() - off);
+        ssize_t n = ::write(pty_->master(), bytes.data() + off, bytes.size() - off);
         if (n > 0) {
             off += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,7 +50,15 @@ class Simulator {
     const std::string& portName() const { return options_.portName; }
     const std::string& portsDir() const { return options_.portsDir; }
     const std::string& linkPath() const { return linkPath_; }
-    const std::string& devicePath() const { return pty_.slavePath(); }
+    // The pseudo-terminal's slave; empty while unplugged.
+    std::string devicePath() const;
+
+    // The receiver's adapter pulled out: the line hangs up (the pseudo-terminal goes) and
+    // the port's link is removed; the receiver forgets its state, as one that lost its
+    // power would. replug() puts a new pseudo-terminal under the same link. Both log a line.
+    void unplug();
+    void replug();
+    bool plugged() const;
 
     // Everything recorded since start or the last clear().
     std::string received() const;               // the exact bytes
@@ -73,13 +82,16 @@ class Simulator {
     };
 
     void run();
+    void startReading();
+    void stopReading();
+    void report(const std::string& what);
     void drainOpenEvents();
     void consume(const char* data, std::size_t size, Events& events);
     void finishLine(std::string text, bool overlong, Events& events);
     void answer(const std::string& bytes);
 
     Options options_;
-    PtyPair pty_;
+    std::unique_ptr<PtyPair> pty_;  // none while unplugged
     std::string linkPath_;
     int stopRead_ = -1;
     int stopWrite_ = -1;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +30,10 @@
 #include "core/errors.h"
 #include "core/messages.h"
 #include "core/options.h"
+#include "core/receivercontrol.h"
 #include "core/remoteaddress.h"
+#include "serial/posix/ports/holders.h"
+#include "serial/posix/ports/portcheck.h"
 #include "serial/posix/ports/portsetup.h"
 #include "serial/rs232c.h"
 
@@ -64,6 +68,13 @@ int main(int argc, char* argv[]) {
         return 2;
     }
 
+    // The port scan's look for other holders goes through every process's descriptors: it
+    // runs ahead on a thread of its own while the toolkit starts and the window is built.
+    std::shared_ptr<const comm::posix::HolderScan> holders =
+        std::make_shared<comm::posix::HolderScan>(
+            comm::posix::devicesOfPorts(kivo::scannedPortNames()),
+            comm::posix::HolderScan::When::OnAThread);
+
     // Qt reads none of the command line (a channel may be called "-reverse"); its settings
     // come from the environment.
     static char fallbackName[] = "kivo";
@@ -90,6 +101,9 @@ int main(int argc, char* argv[]) {
     }
     const bool tookOver = claim == SingleCopy::Claim::TookOver;
     if (tookOver && !argument) return 0;
+    // A look taken while the copy before still held its port is out of date: the scan
+    // looks for itself once that copy has ended.
+    if (tookOver) holders.reset();
 
     // From here start-up may switch the receiver on: a termination signal waits for the
     // main window's closing sequence instead of ending the program at once.
@@ -116,6 +130,7 @@ int main(int argc, char* argv[]) {
     // beside itself.
     const QString channelFolder = QString::fromStdString(kivo::channelFileFolder(
         QCoreApplication::applicationDirPath().toStdString(), KIVO_INSTALLED_BINDIR));
+    form1.usePortScan(std::move(holders));
     runHandler([&] { form1.FormCreate(channelFolder, argument); });
     if (form1.closing()) return 0;  // asked to end during start-up: closed already
     TForm2 form2(form1);

@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <algorithm>
+#include <utility>
 
 #include "app/qt/Unit2.h"
 #include "app/qt/apptitle.h"
@@ -15,6 +16,7 @@
 #include "app/qt/uitext.h"
 #include "app/qt/winfont.h"
 #include "core/cp932.h"
+#include "serial/posix/ports/portcheck.h"
 
 namespace {
 
@@ -43,6 +45,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), control_(rs232c1, *this) {
     bindKeys();
     followChannelList();
     control_.onLineHeld = [this] { letRequestsThrough({this, form2_}); };
+    control_.usePortNotices(&portNotices_);
 }
 
 TForm1::~TForm1() {
@@ -50,6 +53,7 @@ TForm1::~TForm1() {
     // destroyed may reach a handler, and no view may read the lines once they are gone.
     for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
     Timer1.disconnect(this);
+    control_.usePortNotices(nullptr);
     channelList_.changing = nullptr;
     channelList_.changed = nullptr;
     ListBox1->setModel(nullptr);
@@ -244,8 +248,34 @@ void TForm1::FormCreate(const QString& channelFolder, const std::optional<QStrin
     control_.channelFilePath = toUtf8(dir + QStringLiteral("KIVO.ini"));
     control_.loadAtStartup();
     if (closing()) return;  // asked to end while its box waited: no port is touched
+    if (portScan_ && !portScan_->ready()) {
+        setEnabled(false);
+        portScan_->whenReady([self = QPointer<TForm1>(this), argument] {
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, argument] {
+                    whenNoHandlerRuns([self, argument] {
+                        if (self) self->scanPortsAndStart(argument);
+                    });
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
+    scanPortsAndStart(argument);
+}
 
+void TForm1::scanPortsAndStart(const std::optional<QString>& argument) {
+    setEnabled(true);
+    if (closing()) return;
     {
+        // One look for other holders serves every port of the scan.
+        using comm::posix::HolderScan;
+        auto holders = std::exchange(portScan_, nullptr);
+        if (!holders)
+            holders = std::make_shared<HolderScan>(
+                comm::posix::devicesOfPorts(kivo::scannedPortNames()), HolderScan::When::Now);
+        const comm::posix::UsingHolderScan scan(std::move(holders));
         QSignalBlocker quiet(ComboBox1);
         for (const std::string& name : kivo::scanPorts(rs232c1)) ComboBox1->addItem(fromUtf8(name));
         // Filling the list must not choose a port: the chooser's text stays empty.

@@ -12,14 +12,17 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <optional>
 
 #include "app/qt/channelmodels.h"
 #include "app/qt/controls.h"
 #include "app/qt/listbox.h"
+#include "app/qt/portnotices.h"
 #include "core/channels.h"
 #include "core/receivercontrol.h"
 #include "core/receiverwindow.h"
+#include "serial/posix/ports/holders.h"
 #include "serial/rs232c.h"
 
 class TForm2;
@@ -34,6 +37,13 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     // program, or the user's config folder for the installed one), port scan, and the
     // channel named on the command line (UTF-8), if any.
     void FormCreate(const QString& channelFolder, const std::optional<QString>& argument);
+    // The port scan's look for other holders, started ahead (while the window is built);
+    // without one, FormCreate takes one look for the whole scan itself. When the look is
+    // not done by the time the window is, the window shows first, greyed, and the scan and
+    // a channel named on the command line follow once it is.
+    void usePortScan(std::shared_ptr<const comm::posix::HolderScan> scan) {
+        portScan_ = std::move(scan);
+    }
 
     // A request to end from outside the window (a signal, a later start): commands stop,
     // a box waiting for an answer is dismissed, and the window closes, running the
@@ -134,6 +144,7 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     void changeEvent(QEvent* event) override;
 
   private:
+    void scanPortsAndStart(const std::optional<QString>& argument);
     void createControls();
     void describeControls();
     void bindHandlers();
@@ -148,6 +159,8 @@ class TForm1 : public QWidget, public kivo::ReceiverWindow {
     ChannelListModel* listModel_ = nullptr;
     bool showingList_ = false;  // the list box follows a change made by code
     kivo::ReceiverControl control_;
+    QtPortNotices portNotices_;
+    std::shared_ptr<const comm::posix::HolderScan> portScan_;
     TForm2* form2_ = nullptr;
     QString powerNotice_;
     bool smode_ = false;

@@ -42,6 +42,8 @@ TForm1::TForm1() : control_(rs232c1, *this) {
         letRequestsThrough({hwnd_, form2_ ? form2_->handle() : nullptr});
     };
     Timer1.attach(hwnd_, kTimer1, 10000);
+    portNotices_.attach(hwnd_, kRestoreTimer);
+    control_.usePortNotices(&portNotices_);
     addKeyboardWindow(hwnd_);
 }
 
@@ -49,6 +51,7 @@ TForm1::~TForm1() {
     channelList_.changing = nullptr;
     channelList_.changed = nullptr;
     control_.onLineHeld = nullptr;
+    control_.usePortNotices(nullptr);
     if (hwnd_ && IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -154,7 +157,11 @@ LRESULT TForm1::dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_TIMER:
             if (wParam == kTimer1 && Timer1.isActive()) runHandler([this] { Timer1Timer(); });
+            if (wParam == kRestoreTimer) portNotices_.timerDue();
             return 0;
+        case WM_DEVICECHANGE:
+            portNotices_.deviceChanged(wParam, lParam);
+            return TRUE;
         case WM_CTLCOLOREDIT:
             // The port chooser's field is marked while a power notice stands.
             if (notice_.shown() && GetParent(reinterpret_cast<HWND>(lParam)) == ComboBox1) {

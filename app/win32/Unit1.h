@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/win32/controls.h"
+#include "app/win32/portnotices.h"
 #include "app/win32/system.h"
 #include "core/channels.h"
 #include "core/receivercontrol.h"
@@ -46,6 +47,7 @@ class TForm1 : public kivo::ReceiverWindow {
         kListBox1,
     };
     static constexpr UINT_PTR kTimer1 = 1;
+    static constexpr UINT_PTR kRestoreTimer = 2;  // the pause before a lost line is tried again
     static constexpr wchar_t kClassName[] = L"TForm1";
 
     TForm1();
@@ -151,6 +153,7 @@ class TForm1 : public kivo::ReceiverWindow {
     int dpi_ = 96;
     kivo::ChannelList channelList_;
     kivo::ReceiverControl control_;
+    Win32PortNotices portNotices_;
     Notice notice_;
     TForm2* form2_ = nullptr;
     bool smode_ = false;

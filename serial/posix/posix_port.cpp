@@ -471,6 +471,12 @@ DWORD Port::clearError(DWORD* errors, COMSTAT* stat) {
     std::lock_guard<std::mutex> lock(m_);
     if (errors) *errors = 0;
     if (stat) *stat = COMSTAT{};
+    // Asking after the line is how its loss is learnt: a hang-up the worker has not yet
+    // seen counts already.
+    if (!closed_ && !hungUp_) {
+        pollfd p{fd_, 0, 0};
+        if (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) hangUp();
+    }
     if (DWORD e = gate()) return e;
     if (errors) *errors = errors_;
     errors_ = 0;

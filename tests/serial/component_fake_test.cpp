@@ -396,3 +396,50 @@ TEST(ComponentOnFake, HandlerExceptionsDuringOpenAndClose) {
     }  // the destructor's close raises: it must not terminate the program
     EXPECT_THAT(api.liveHandles(), IsEmpty());
 }
+
+// A transfer or a queue count failing with what a removed device's driver reports marks the
+// line lost, the results staying what they were; a time-out, an abort or a refused call does
+// not, and the next open starts afresh.
+TEST(ComponentOnFake, ErrorsOfAGoneDeviceMarkTheLineLost) {
+    const std::pair<DWORD, bool> errors[] = {
+        {ERROR_ACCESS_DENIED, true},      {ERROR_BAD_COMMAND, true},
+        {ERROR_GEN_FAILURE, true},        {ERROR_NO_SUCH_DEVICE, true},
+        {ERROR_IO_DEVICE, true},          {ERROR_DEVICE_NOT_CONNECTED, true},
+        {ERROR_DEVICE_REMOVED, true},     {ERROR_OPERATION_ABORTED, false},
+        {ERROR_INVALID_PARAMETER, false}, {ERROR_INVALID_HANDLE, false},
+    };
+    for (const auto& [error, gone] : errors) {
+        for (const char* way : {"write", "read's result", "queue count"}) {
+            SCOPED_TRACE(std::string(way) + " failing with " + std::to_string(error));
+            FakeCommApi api;
+            Trs232c c(api);
+            c.rxtimeout = 10;
+            ASSERT_TRUE(c.open());
+            EXPECT_FALSE(c.lineLost());
+            if (way == std::string("write")) {
+                api.writes.push_back({.immediate = false, .error = error, .data = ""});
+                EXPECT_FALSE(c.txbyte('x'));
+            } else if (way == std::string("read's result")) {
+                api.reads.push_back(
+                    {.immediate = false, .resultOk = false, .data = "", .resultError = error});
+                char v = 0;
+                EXPECT_FALSE(c.rxbyte(v));
+            } else {
+                api.fail("ClearCommError", error);
+                EXPECT_EQ(c.txcount(), 0);
+            }
+            EXPECT_EQ(c.lineLost(), gone);
+            EXPECT_TRUE(c.close());
+            ASSERT_TRUE(c.open());
+            EXPECT_FALSE(c.lineLost());
+        }
+    }
+    // A wait given up on a held line is not a loss.
+    FakeCommApi api;
+    Trs232c c(api);
+    c.txtimeout = 10;
+    ASSERT_TRUE(c.open());
+    api.writes.push_back({.immediate = false, .moved = 0, .wait = WAIT_TIMEOUT, .data = ""});
+    EXPECT_FALSE(c.txbyte('x'));
+    EXPECT_FALSE(c.lineLost());
+}

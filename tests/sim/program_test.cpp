@@ -95,3 +95,36 @@ TEST(SimProgram, RefusesAPortInUse) {
     EXPECT_NE(err.find("cannot open the log"), std::string::npos) << err;
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
+
+// SIGUSR1 pulls the receiver out (its line hangs up, its link goes, it forgets its state)
+// and plugs it in again under the same name; the stop signals still stop it.
+TEST(SimProgram, UnplugsAndPlugsInAgainOnSigusr1) {
+    testenv::TempDir dir;
+    testenv::ScopedEnv env("KIVO_PORTS", dir.path());
+    ChildProcess sim({kProgram, "--port", "COM3"});
+    ASSERT_TRUE(sim.waitForOutput("kill -USR1", 10s)) << sim.out() << sim.err();
+    const std::string link = dir.file("COM3");
+    {
+        TtyClient port(link);
+        port.write("H101\r\n");
+        EXPECT_EQ(port.read(4), "OK\r\n");
+        ASSERT_TRUE(sim.waitForOutput("state: ON", 5s));
+
+        sim.signal(SIGUSR1);
+        ASSERT_TRUE(sim.waitForOutput("unplugged: COM3 has gone", 5s)) << sim.out();
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    }
+    sim.signal(SIGUSR1);
+    ASSERT_TRUE(sim.waitForOutput("plugged in again: COM3 -> ", 5s)) << sim.out();
+    ASSERT_TRUE(fs::is_symlink(link));
+    {
+        TtyClient port(link);
+        port.write("J4078\r\n");
+        EXPECT_EQ(port.read(4), "OK\r\n");
+    }
+    EXPECT_TRUE(sim.waitForOutput("state: OFF  --  vol 120", 5s)) << sim.out();
+
+    sim.signal(SIGTERM);
+    EXPECT_EQ(sim.finish(10s), 0) << sim.err();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}

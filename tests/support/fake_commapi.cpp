@@ -39,7 +39,10 @@ void FakeCommApi::log(const std::string& call) {
 }
 
 bool FakeCommApi::failing(const std::string& name) {
-    return failing_.count(name) != 0;
+    auto it = failing_.find(name);
+    if (it == failing_.end()) return false;
+    if (it->second) lastError = it->second;
+    return true;
 }
 
 std::vector<std::string> FakeCommApi::calls() const {
@@ -60,9 +63,9 @@ std::vector<std::string> FakeCommApi::callsOf(const std::string& name) const {
     return out;
 }
 
-void FakeCommApi::fail(const std::string& name) {
+void FakeCommApi::fail(const std::string& name, DWORD error) {
     std::lock_guard<std::mutex> g(lock_);
-    failing_.insert(name);
+    failing_[name] = error;
 }
 
 std::set<HANDLE> FakeCommApi::liveHandles() const {
@@ -247,6 +250,7 @@ BOOL FakeCommApi::GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOO
     }
     running_.erase(it);
     if (done) *done = t.moved;
+    if (!t.resultOk && t.resultError) lastError = t.resultError;
     return t.resultOk ? 1 : 0;
 }
 

@@ -22,6 +22,7 @@ class FakeCommApi : public comm::CommApi {
         comm::DWORD wait = comm::WAIT_OBJECT_0;      // what the event wait answers
         bool resultOk = true;                        // GetOverlappedResult's result
         std::string data;                            // bytes a read delivers
+        comm::DWORD resultError = 0;                 // last error when resultOk is false
     };
 
     FakeCommApi();
@@ -32,8 +33,9 @@ class FakeCommApi : public comm::CommApi {
     // The calls whose name is `name`, with their arguments.
     std::vector<std::string> callsOf(const std::string& name) const;
 
-    // Makes every later call of `name` fail (CreateFileA answers INVALID_HANDLE_VALUE).
-    void fail(const std::string& name);
+    // Makes every later call of `name` fail (CreateFileA answers INVALID_HANDLE_VALUE),
+    // with `error` as the last error when given.
+    void fail(const std::string& name, comm::DWORD error = 0);
 
     comm::DCB portState;     // what GetCommState reports
     comm::DCB lastSetState;  // what SetCommState received
@@ -85,7 +87,7 @@ class FakeCommApi : public comm::CommApi {
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::vector<std::string> calls_;
-    std::set<std::string> failing_;
+    std::map<std::string, comm::DWORD> failing_;
     std::map<comm::HANDLE, std::string> handles_;
     int nextId_ = 1;
     comm::DWORD mask_ = 0;

@@ -12,6 +12,7 @@
 
 #include "serial/posix/ports/devices.h"
 #include "serial/posix/ports/holders.h"
+#include "serial/posix/ports/portnames.h"
 #include "serial/posix/ports/uucplock.h"
 
 namespace comm::posix {
@@ -69,6 +70,18 @@ std::string deviceBehind(const std::string& path) {
         at = next;
     }
     return at;
+}
+
+std::vector<std::string> devicesOfPorts(const std::vector<std::string>& names) {
+    std::vector<std::string> devices;
+    for (const std::string& name : names) {
+        const auto path = resolvePortName(name);
+        if (!path) continue;
+        struct stat st {};
+        const std::string device = deviceBehind(*path);
+        if (::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) devices.push_back(device);
+    }
+    return devices;
 }
 
 OpenFailure checkDevice(const std::string& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "serial/commapi.h"
 
@@ -11,6 +12,10 @@ namespace comm::posix {
 
 // `path` with every link followed; for a link that leads nowhere, the path it names.
 std::string deviceBehind(const std::string& path);
+
+// The devices the port names lead to now, those that lead nowhere left out: what one look
+// for other holders serves a scan of those ports with.
+std::vector<std::string> devicesOfPorts(const std::vector<std::string>& names);
 
 // Whether `path` could be taken now, judged without opening it: it is there, it is a
 // character device, this user may read and write it, no live UUCP lock names it, no

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "serial/posix/ports/holders.h"
 #include "serial/posix/ports/portcheck.h"
 #include "serial/posix/ports/portnames.h"
 
@@ -163,7 +164,14 @@ bool refuseNonLink(const std::string& entry, const PortSetup& setup, std::ostrea
 
 int listPorts(const PortSetup& setup, std::ostream& out) {
     std::vector<ComEntry> entries;
-    for (int n = kFirstCom; n <= kLastCom; ++n) entries.push_back(comEntry(n));
+    std::vector<std::string> names;
+    for (int n = kFirstCom; n <= kLastCom; ++n) {
+        entries.push_back(comEntry(n));
+        names.push_back(entries.back().name);
+    }
+    // One look for other holders answers for every port listed.
+    const comm::posix::UsingHolderScan scan(std::make_shared<comm::posix::HolderScan>(
+        comm::posix::devicesOfPorts(names), comm::posix::HolderScan::When::Now));
     printComNames(out, entries);
 
     out << "\nSerial devices:\n";

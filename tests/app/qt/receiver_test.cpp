@@ -3,8 +3,12 @@
 // Checked byte for byte at a simulated receiver on a pseudo-terminal.
 #include <QTest>
 #include <filesystem>
+#include <memory>
 
+#include "serial/posix/ports/holders.h"
+#include "serial/posix/ports/portcheck.h"
 #include "tests/app/qt/guitest.h"
+#include "tests/support/posix/busyprocesses.h"
 
 TEST_F(WindowTest, TheListBoxSelectsByKeyboardAndIgnoresClicksBesideItsLines) {
     writeChannelFile({"Test,FM,80.7,120,COM7", "Bad,AM,954,x,COM3", "Loud,AM,954,300,COM3"});
@@ -85,4 +89,35 @@ TEST_F(WindowTest, StartUpListsTheComPortsThatOpenAndLeavesTheChooserEmpty) {
     QTest::keyClick(form1->ComboBox1, Qt::Key_Down);
     EXPECT_EQ(form1->ComboBox1->currentText(), "COM2");
     EXPECT_EQ(form1->rs232c1.portname, "COM2");
+}
+
+// On a busy machine the look for other holders, started ahead, may outlast building the
+// window: the window then shows first, greyed and with an empty chooser, and the scan and the
+// channel named on the command line follow once the look is done.
+TEST_F(WindowTest, AStartUpWhoseLookForHoldersIsLateShowsTheWindowFirst) {
+    writeChannelFile({"Radio1,AM,954,80,COM3"});
+    addReceiver("COM3");
+    const testenv::BusyProcesses busy(200, 50);
+    using comm::posix::HolderScan;
+    auto holders = std::make_shared<HolderScan>(
+        comm::posix::devicesOfPorts(kivo::scannedPortNames()), HolderScan::When::OnAThread);
+    form1 = std::make_unique<TForm1>();
+    form1->usePortScan(holders);
+    runHandler([&] { form1->FormCreate(QString::fromStdString(program.path()), "Radio1"); });
+    // A machine that looks through every process faster than a window is built has
+    // nothing to wait for.
+    if (holders->ready()) GTEST_SKIP() << "the look for holders was done before the window";
+    EXPECT_FALSE(form1->isEnabled());
+    EXPECT_EQ(form1->ComboBox1->count(), 0);
+    EXPECT_EQ(form1->Label1->text(), "OFF");
+    form2 = std::make_unique<TForm2>(*form1);
+    form1->setCompactWindow(form2.get());
+    form1->show();
+
+    ASSERT_TRUE(processEventsUntil([&] { return form1->isEnabled(); }, 20000));
+    EXPECT_EQ(form1->ComboBox1->count(), 1);
+    EXPECT_EQ(form1->ComboBox1->currentText(), "COM3");
+    EXPECT_EQ(form1->Label1->text(), "ON");
+    EXPECT_SENT(
+        cmds({"H101", "J4000", "J4101", "K00000954000020100", "K00000954000020100", "J4050"}));
 }

@@ -95,6 +95,7 @@ TEST(ComponentOnPty, HangUpFailsEverythingPromptly) {
         c.rxtimeout = 5000;
         c.txtimeout = 5000;
         ASSERT_TRUE(c.open());
+        EXPECT_FALSE(c.lineLost());
         std::thread far([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             port.pty.hangUp();
@@ -119,6 +120,7 @@ TEST(ComponentOnPty, HangUpFailsEverythingPromptly) {
         EXPECT_LE(c.rxcount(), 0);
         EXPECT_LE(c.txcount(), 0);
         EXPECT_LT(secondsSince(start), 2.0);
+        EXPECT_TRUE(c.lineLost());  // the owner learns why, and waits for the device
         EXPECT_TRUE(c.close());
     }
 }
@@ -141,6 +143,22 @@ TEST(ComponentOnPty, AHungUpPortIsRetriedCalmlyAndStillCloses) {
     const auto start = Clock::now();
     EXPECT_TRUE(c.close());
     EXPECT_LT(secondsSince(start), 2.0);
+}
+
+// An idle port hung up: the next queue count, the owner's look after the line, sees it at
+// once, whether or not the backend's worker has met the hang-up yet.
+TEST(ComponentOnPty, AQueueCountSeesAHangUpAtOnce) {
+    for (int round = 0; round < 20; ++round) {
+        PtyPort port;
+        Trs232c c;
+        c.portname = PtyPort::name;
+        ASSERT_TRUE(c.open());
+        EXPECT_EQ(c.txcount(), 0);
+        EXPECT_FALSE(c.lineLost());
+        port.pty.hangUp();
+        c.txcount();
+        EXPECT_TRUE(c.lineLost()) << round;
+    }
 }
 
 TEST(ComponentOnPty, AWriteThatCannotDrainFailsWithinItsBound) {

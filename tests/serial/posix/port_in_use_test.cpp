@@ -12,10 +12,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
 #include "serial/commapi.h"
+#include "serial/posix/ports/holders.h"
+#include "serial/posix/ports/portcheck.h"
 #include "serial/rs232c.h"
 #include "tests/support/posix/asnobody.h"
 #include "tests/support/posix/heldterminal.h"
@@ -220,4 +223,29 @@ TEST(PortInUse, AnOrdinaryUserIsToldWhatStandsInTheWay) {
             EXPECT_EQ(other->state(), before);
         }
     }
+}
+
+// One look for other holders serves a scan of several ports: the holders of all of them are
+// found in one pass, and while the scan is in use the checks answer from it (a holder that
+// came after it is seen only once the scan is given up).
+TEST(PortInUse, OneLookForHoldersServesAWholeScan) {
+    testenv::Pty free, held;
+    testenv::HeldTerminal other(held);
+    auto scan = std::make_shared<comm::posix::HolderScan>(
+        std::vector<std::string>{free.slavePath(), held.slavePath()},
+        comm::posix::HolderScan::When::OnAThread);
+    EXPECT_FALSE(scan->holderOf(free.slavePath()));
+    ASSERT_TRUE(scan->holderOf(held.slavePath()));
+    EXPECT_EQ(scan->holderOf(held.slavePath())->pid, other.pid());
+    EXPECT_EQ(scan->holderOf(held.slavePath())->program, "sleep");
+
+    std::optional<testenv::HeldTerminal> late;
+    {
+        const comm::posix::UsingHolderScan using_(scan);
+        late.emplace(free);
+        EXPECT_FALSE(comm::posix::findHolder(free.slavePath()));
+        EXPECT_EQ(comm::posix::checkDevice(held.slavePath()).holderPid, other.pid());
+    }
+    ASSERT_TRUE(comm::posix::findHolder(free.slavePath()));
+    EXPECT_EQ(comm::posix::findHolder(free.slavePath())->pid, late->pid());
 }
