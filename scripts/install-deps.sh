@@ -21,8 +21,19 @@ if [ "${1:-}" = windows ]; then
   # with it, Wine to run the result, socat for the pseudo-terminal pairs, NSIS for the
   # installer; xdotool and ImageMagick's import for the pictures on Xvfb.
   packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine wine64 socat
-    nsis xdotool imagemagick)
+    nsis xdotool imagemagick locales)
 fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ] && command -v sudo >/dev/null 2>&1; then sudo="sudo"; fi
+# Wine takes a Japanese user interface from the Japanese locale, which the Windows
+# program's language test starts it in: made once, from the locale sources.
+japanese_locale() {
+  [ "${1:-}" = windows ] || return 0
+  locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+  echo "Making the locale ja_JP.UTF-8"
+  $sudo localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,20 +41,19 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  japanese_locale "${1:-}"
+  exit 0
+fi
 
 echo "Installing: ${missing[*]}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null 2>&1; then
-    sudo="sudo"
-  else
-    echo "error: need root (or sudo) to install: ${missing[*]}" >&2
-    exit 1
-  fi
+if [ "$(id -u)" -ne 0 ] && [ -z "$sudo" ]; then
+  echo "error: need root (or sudo) to install: ${missing[*]}" >&2
+  exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 # Wait for another installer holding the package lock instead of failing at once.
 lock=(-o DPkg::Lock::Timeout=600)
 $sudo apt-get "${lock[@]}" update -qq
 $sudo apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+japanese_locale "${1:-}"
