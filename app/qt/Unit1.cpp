@@ -13,6 +13,7 @@
 #include "app/qt/Unit2.h"
 #include "app/qt/apptitle.h"
 #include "app/qt/dialogs.h"
+#include "app/qt/qtnotifywindow.h"
 #include "app/qt/uitext.h"
 #include "app/qt/winfont.h"
 #include "core/cp932.h"
@@ -251,14 +252,11 @@ void TForm1::FormCreate(const QString& channelFolder, const std::optional<QStrin
     if (portScan_ && !portScan_->ready()) {
         setEnabled(false);
         portScan_->whenReady([self = QPointer<TForm1>(this), argument] {
-            QMetaObject::invokeMethod(
-                qApp,
-                [self, argument] {
-                    whenNoHandlerRuns([self, argument] {
-                        if (self) self->scanPortsAndStart(argument);
-                    });
-                },
-                Qt::QueuedConnection);
+            callOnGuiThread([self, argument] {
+                whenNoHandlerRuns([self, argument] {
+                    if (self) self->scanPortsAndStart(argument);
+                });
+            });
         });
         return;
     }

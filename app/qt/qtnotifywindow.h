@@ -3,6 +3,7 @@
 // procedure for each, in the order posted.
 #pragma once
 
+#include <functional>
 #include <mutex>
 
 #include "serial/notifywindow.h"
@@ -24,3 +25,6 @@ class QtNotifyWindow final : public NotifyWindow {
 
 // Makes every serial component created from now on deliver through the event loop.
 void installQtNotifyWindows();
+
+// Runs `work` on the GUI thread's event loop, from any thread, in the order posted.
+void callOnGuiThread(std::function<void()> work);

@@ -188,7 +188,9 @@ TEST_F(WindowTest, TheProgramWaitsWithoutCpuAndIsBackWithinTwoSeconds) {
     std::this_thread::sleep_for(2s);
     const Usage after = usageOf(kivo.processId());
     EXPECT_LE(after.ticks - before.ticks, 2);  // a loop would use the whole 2 s
+#ifndef __SANITIZE_THREAD__  // ThreadSanitizer's own thread wakes ten times a second
     EXPECT_LE(after.wakeups - before.wakeups, 10);
+#endif
 
     receiver.replug();
     const auto replugged = std::chrono::steady_clock::now();
