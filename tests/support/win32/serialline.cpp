@@ -1,5 +1,7 @@
 #include "tests/support/serialline.h"
 
+#include "tests/support/win32/portturn.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -38,30 +40,11 @@ Pair pairFor(const std::string& name) {
 
 }  // namespace
 
-// The far end, opened with the plain (not overlapped) calls, and the run's turn at the
-// pairs: one mutex for all of them, which the thread holding it may take again.
+// The far end, opened with the plain (not overlapped) calls, in the run's turn at the
+// ports.
 struct SerialLine::FarEnd {
-    explicit FarEnd(const std::string& wanted) {
-        turn = CreateMutexA(nullptr, FALSE, "kivo-test-com-pairs");
-        const DWORD waited = turn ? WaitForSingleObject(turn, 100000) : WAIT_FAILED;
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-            if (turn) CloseHandle(turn);
-            throw std::runtime_error("the port pairs stayed taken");
-        }
-        try {
-            pair = pairFor(wanted);
-            open();
-        } catch (...) {
-            ReleaseMutex(turn);
-            CloseHandle(turn);
-            throw;
-        }
-    }
-    ~FarEnd() {
-        CloseHandle(h);
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-    }
+    explicit FarEnd(const std::string& wanted) : pair(pairFor(wanted)) { open(); }
+    ~FarEnd() { CloseHandle(h); }
 
     void open() {
         // Above COM9 a port is known only by its device path.
@@ -102,7 +85,7 @@ struct SerialLine::FarEnd {
         return buf;
     }
 
-    HANDLE turn = nullptr;
+    PortTurn turn;  // first taken, last let go
     HANDLE h = INVALID_HANDLE_VALUE;
     Pair pair;
 };

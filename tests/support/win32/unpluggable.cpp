@@ -12,9 +12,7 @@ namespace testenv {
 
 using Clock = std::chrono::steady_clock;
 
-// The same turn as the port pairs': one test program at a time plays a far end.
-UnpluggableFarEnd::UnpluggableFarEnd()
-    : turn_(nullptr), listener_(INVALID_SOCKET), connection_(INVALID_SOCKET) {
+UnpluggableFarEnd::UnpluggableFarEnd() : listener_(INVALID_SOCKET), connection_(INVALID_SOCKET) {
     const char* setting = std::getenv("KIVO_TEST_UNPLUGGABLE");
     const std::string text = setting ? setting : "";
     const auto eq = text.find('='), colon = text.rfind(':');
@@ -22,19 +20,8 @@ UnpluggableFarEnd::UnpluggableFarEnd()
         throw std::runtime_error(
             "KIVO_TEST_UNPLUGGABLE is not set (run through make test-windows)");
     port_ = text.substr(0, eq);
-    HANDLE turn = CreateMutexA(nullptr, FALSE, "kivo-test-com-pairs");
-    const DWORD waited = turn ? WaitForSingleObject(turn, 100000) : WAIT_FAILED;
-    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-        if (turn) CloseHandle(turn);
-        throw std::runtime_error("the ports stayed taken");
-    }
-    turn_ = turn;
     WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-        throw std::runtime_error("WSAStartup");
-    }
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup");
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(static_cast<u_short>(std::stoi(text.substr(colon + 1))));
@@ -44,8 +31,6 @@ UnpluggableFarEnd::UnpluggableFarEnd()
         listen(s, 1) != 0) {
         if (s != INVALID_SOCKET) closesocket(s);
         WSACleanup();
-        ReleaseMutex(turn);
-        CloseHandle(turn);
         throw std::runtime_error("cannot listen for the unpluggable port's far end");
     }
     listener_ = s;
@@ -55,8 +40,6 @@ UnpluggableFarEnd::~UnpluggableFarEnd() {
     unplug();
     closesocket(static_cast<SOCKET>(listener_));
     WSACleanup();
-    ReleaseMutex(static_cast<HANDLE>(turn_));
-    CloseHandle(static_cast<HANDLE>(turn_));
 }
 
 bool UnpluggableFarEnd::plugIn(std::chrono::milliseconds limit) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/win32/portturn.h"
+
 namespace testenv {
 
 class UnpluggableFarEnd {
@@ -26,8 +28,8 @@ class UnpluggableFarEnd {
                       std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
   private:
+    PortTurn turn_;  // first taken, last let go
     std::string port_;
-    void* turn_;
     std::uintptr_t listener_;
     std::uintptr_t connection_;
 };
