@@ -71,6 +71,18 @@ TEST(ComponentOnALine, BytesBothWaysAndTheCounts) {
     EXPECT_EQ(p.c.txcount(), -1);
 }
 
+TEST(ComponentOnALine, ALineCarriesNothingAnEarlierLineLeftOnTheWay) {
+    // The far end wrote more than the near end's queue holds and nobody read it.
+    {
+        testenv::SerialLine earlier;
+        for (int i = 0; i < 16; ++i) earlier.write(std::string(1000, 'x'));
+    }
+    OnLine p;
+    ASSERT_TRUE(p.c.open());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(p.c.rxcount(), 0);
+}
+
 TEST(ComponentOnALine, AShortReadFailsButKeepsWhatItRead) {
     // The wait bound is read at each call, the driver's time-out at open: so either one
     // can be made to end the read first.
