@@ -95,6 +95,9 @@ wineserver -w
 # One server for the whole run; Wine's services started with nothing to read or write.
 wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1
+# The desktop process (started with the first window) started here, so that it holds no
+# test's output open for the rest of the run.
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1
 for n in $(seq 20); do
   link="$WINEPREFIX/dosdevices/com$n"
   [ -L "$link" ] || continue
