@@ -10,7 +10,7 @@ rounds=${2:-9}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j2 --target kivo_wine_startup_bench >/dev/null
-cmake --build "$build" -j2 --target kivo kivo_bare_window >/dev/null
+cmake --build "$build" -j2 --target kivo kivo_bare_window kivo_bare_window_manifest >/dev/null
 ls -l "$build/bin/kivo.exe" "$build"/kivo-*-win64-setup.exe 2>/dev/null || true
 
 xvfb=""
@@ -23,4 +23,4 @@ xvfb=$!
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
 DISPLAY=$display KIVO_WINE_GRAPHICS=x11 "$root/scripts/wine-prefix.sh" "$build" \
   "$root/build/bin/kivo_wine_startup_bench" "$build/bin/kivo.exe" "$build/bin/kivo_bare_window.exe" \
-  "$rounds"
+  "$build/bin/kivo_bare_window_manifest.exe" "$rounds"
