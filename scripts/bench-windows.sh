@@ -13,14 +13,6 @@ cmake --build "$root/build" -j2 --target kivo_wine_startup_bench >/dev/null
 cmake --build "$build" -j2 --target kivo kivo_bare_window kivo_bare_window_manifest >/dev/null
 ls -l "$build/bin/kivo.exe" "$build"/kivo-*-win64-setup.exe 2>/dev/null || true
 
-xvfb=""
-trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true' EXIT
-for n in $(seq 140 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=:$n; break; }
-done
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-DISPLAY=$display KIVO_WINE_GRAPHICS=x11 "$root/scripts/wine-prefix.sh" "$build" \
+KIVO_WINE_GRAPHICS=x11 xvfb-run -a -s "-screen 0 1280x1024x24" "$root/scripts/wine-prefix.sh" "$build" \
   "$root/build/bin/kivo_wine_startup_bench" "$build/bin/kivo.exe" "$build/bin/kivo_bare_window.exe" \
   "$build/bin/kivo_bare_window_manifest.exe" "$rounds"

@@ -15,24 +15,13 @@ out=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d "$build/shots.XXXXXX")
-xvfb=""
-cleanup() {
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'rm -rf "$work"' EXIT
 cp "$build/bin/kivo.exe" "$here/sample-KIVO.ini" "$work/"
 mv "$work/sample-KIVO.ini" "$work/KIVO.ini"
 
-# A display nobody uses.
-for n in $(seq 140 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=:$n; break; }
-done
-Xvfb "$display" -screen 0 800x700x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-
-DISPLAY=$display KIVO_WINE_GRAPHICS=x11 "$here/wine-prefix.sh" "$build" bash -c '
+# On a display nobody uses.
+KIVO_WINE_GRAPHICS=x11 xvfb-run -a -s "-screen 0 800x700x24" \
+  "$here/wine-prefix.sh" "$build" bash -c '
   set -euo pipefail
   work=$1 out=$2
   shown() {  # the visible X window titled "kivo"
@@ -44,6 +33,8 @@ DISPLAY=$display KIVO_WINE_GRAPHICS=x11 "$here/wine-prefix.sh" "$build" bash -c 
     echo "error: no window of kivo.exe came up" >&2
     exit 1
   }
+  # The pointer out of the way: resting on a control it would raise its tooltip.
+  xdotool mousemove 0 0
   (cd "$work" && exec wine kivo.exe Music_FM </dev/null >/dev/null 2>&1) &
   copy=$!
   main=$(shown)
