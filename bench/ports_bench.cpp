@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/arguments.h"
 #include "bench/table.h"
 #include "bench/tempfolder.h"
 #include "sim/pty_pair.h"
@@ -61,11 +62,9 @@ struct Config {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s KIVO [ROUNDS]\n", argv[0]);
-        return 2;
-    }
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+    const std::optional<int> asked = bench::rounds(argc, argv, 1, "KIVO [ROUNDS]", 9);
+    if (!asked) return 2;
+    const int rounds = *asked;
     try {
         bench::TempFolder folder("kivo-ports");
         const fs::path& work = folder.path();

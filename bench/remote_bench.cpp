@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/arguments.h"
 #include "bench/chanfiles.h"
 #include "bench/table.h"
 #include "bench/tempfolder.h"
@@ -155,11 +156,9 @@ std::string getFrequency(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s KIVO [ROUNDS]\n", argv[0]);
-        return 2;
-    }
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+    const std::optional<int> asked = bench::rounds(argc, argv, 1, "KIVO [ROUNDS]", 9);
+    if (!asked) return 2;
+    const int rounds = *asked;
     try {
         bench::TempFolder folder("kivo-remote-bench");
         const fs::path ports = folder.path() / "ports";

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/arguments.h"
 #include "bench/chanfiles.h"
 #include "bench/firstframe.h"
 #include "bench/table.h"
@@ -54,11 +55,9 @@ struct Config {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s KIVO BARE_WINDOW [ROUNDS]\n", argv[0]);
-        return 2;
-    }
-    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    const std::optional<int> asked = bench::rounds(argc, argv, 2, "KIVO BARE_WINDOW [ROUNDS]", 7);
+    if (!asked) return 2;
+    const int rounds = *asked;
     try {
         bench::TempFolder folder("kivo-startup");
         const fs::path& work = folder.path();

@@ -25,6 +25,7 @@
 #include "app/qt/dialogs.h"
 #include "app/qt/qtnotifywindow.h"
 #include "app/qt/winfont.h"
+#include "bench/arguments.h"
 #include "bench/chanfiles.h"
 #include "bench/table.h"
 #include "bench/tempfolder.h"
@@ -156,7 +157,7 @@ Figures measure(const fs::path& folder, const std::string& ini, sim::Simulator& 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+    const int rounds = *bench::rounds(argc, argv, 0, "[ROUNDS]", 9);
     // A repaint is asked for at once, not 5 ms later: what an action makes the window
     // draw then counts in its time.
     qputenv("QT_QPA_UPDATE_IDLE_TIME", "0");

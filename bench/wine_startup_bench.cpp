@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "bench/arguments.h"
 #include "bench/chanfiles.h"
 #include "bench/firstframe.h"
 #include "bench/table.h"
@@ -28,12 +29,10 @@ void runToEnd(const std::vector<std::string>& argv, const std::vector<std::strin
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s KIVO.EXE BARE.EXE BARE-WITH-MANIFEST.EXE [ROUNDS]\n",
-                     argv[0]);
-        return 2;
-    }
-    const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 9;
+    const std::optional<int> asked =
+        bench::rounds(argc, argv, 3, "KIVO.EXE BARE.EXE BARE-WITH-MANIFEST.EXE [ROUNDS]", 9);
+    if (!asked) return 2;
+    const int rounds = *asked;
     try {
         bench::TempFolder folder("kivo-wine-startup");
         const fs::path program = folder.path() / "kivo.exe";
